@@ -1,0 +1,44 @@
+/*
+ * device_path.h - resolving device paths inside the device root.
+ *
+ * A device path is UTF-16 ("\A\B\c"); "\" and "/" both separate components,
+ * "." and empty components are ignored and ".." never climbs above the root.
+ * Every component is matched case-insensitively: an exact on-disk name is
+ * preferred, otherwise the first entry that equals it ignoring case.  All
+ * opening is done by the kernel with openat2(RESOLVE_IN_ROOT |
+ * RESOLVE_NO_MAGICLINKS) from the root's fd, so that symbolic links (absolute
+ * targets meaning the device root) and ".." can never lead outside the root.
+ */
+#ifndef COREDLL_HOST_DEVICE_PATH_H
+#define COREDLL_HOST_DEVICE_PATH_H
+
+#include <string>
+#include <string_view>
+
+namespace coredll {
+
+/*
+ * The directory holding a path's last component, and that component's name.
+ * dir_fd is an O_PATH|O_DIRECTORY fd opened inside the root and owned by the
+ * caller (close it).  name is the last component's actual on-disk name after
+ * case-insensitive matching, or the given name in UTF-8 when no entry
+ * matches.  For the root itself ("\" or an empty path) dir_fd is the root and
+ * name is ".".
+ */
+struct ResolvedEntry {
+    int dir_fd = -1;
+    std::string name;
+};
+
+/*
+ * ResolveDeviceEntry - resolves `device_path` against the directory `root_fd`
+ * (the device root).  Fills `out` and returns true when every parent
+ * directory exists (inside the root); returns false, with out.dir_fd == -1,
+ * when a parent is missing or not a directory, when the path holds an
+ * unpaired surrogate or a NUL, or when the last component is "..".
+ */
+bool ResolveDeviceEntry(int root_fd, std::u16string_view device_path, ResolvedEntry &out);
+
+} // namespace coredll
+
+#endif /* COREDLL_HOST_DEVICE_PATH_H */

@@ -15,7 +15,8 @@
 #ifdef UNDER_CE
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR commandLine, int showFlag)
 #else
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR commandLine, int showFlag)
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR commandLine,
+                    int showFlag)
 #endif
 {
     return RunCleanup(instance, previousInstance, commandLine, showFlag);

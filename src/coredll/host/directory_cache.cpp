@@ -1,0 +1,52 @@
+/*
+ * directory_cache.cpp - the directory of the open search, kept for deletions.
+ */
+#include "directory_cache.h"
+
+#include <cstring>
+
+namespace coredll {
+
+namespace {
+
+constexpr size_t kKeyCapacity = 512;
+
+char16_t cached_key[kKeyCapacity];
+size_t cached_key_length = 0;
+int cached_fd = -1;
+
+} // namespace
+
+void RememberDirectory(std::u16string_view device_directory, int dir_fd)
+{
+    ForgetCachedDirectory();
+    if (device_directory.size() > kKeyCapacity || dir_fd < 0) {
+        return;
+    }
+    std::memcpy(cached_key, device_directory.data(), device_directory.size() * sizeof(char16_t));
+    cached_key_length = device_directory.size();
+    cached_fd = dir_fd;
+}
+
+int CachedDirectoryFd(std::u16string_view device_directory)
+{
+    if (cached_fd < 0 || device_directory != std::u16string_view(cached_key, cached_key_length)) {
+        return -1;
+    }
+    return cached_fd;
+}
+
+void ForgetCachedDirectory()
+{
+    cached_fd = -1;
+    cached_key_length = 0;
+}
+
+void ForgetCachedDirectoryFd(int dir_fd)
+{
+    if (cached_fd == dir_fd) {
+        ForgetCachedDirectory();
+    }
+}
+
+} // namespace coredll

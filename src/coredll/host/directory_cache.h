@@ -1,0 +1,40 @@
+/*
+ * directory_cache.h - the directory of the open search, kept for deletions.
+ *
+ * Emptying a directory is a search followed by DeleteFileW on each entry's
+ * "<directory>\<name>".  Resolving the directory again for every entry would
+ * cost a walk from the root each time, so the search hands its directory fd
+ * here, keyed by the device path exactly as the search spelt it, and
+ * DeleteFileW uses it for paths whose parent is spelt the same.  The entry is
+ * dropped when its search closes and whenever the layer creates, removes or
+ * renames anything that could change what the key resolves to.
+ */
+#ifndef COREDLL_HOST_DIRECTORY_CACHE_H
+#define COREDLL_HOST_DIRECTORY_CACHE_H
+
+#include <string_view>
+
+namespace coredll {
+
+/*
+ * RememberDirectory - caches `dir_fd` (not owned; it stays the caller's) as
+ * the directory that `device_directory` names.  A key too long to keep
+ * leaves the cache empty.
+ */
+void RememberDirectory(std::u16string_view device_directory, int dir_fd);
+
+/*
+ * CachedDirectoryFd - the cached fd when `device_directory` is spelt exactly
+ * as the cached key, else -1.  Allocates nothing.
+ */
+int CachedDirectoryFd(std::u16string_view device_directory);
+
+/* ForgetCachedDirectory - empties the cache. */
+void ForgetCachedDirectory();
+
+/* ForgetCachedDirectoryFd - empties the cache if it holds `dir_fd`. */
+void ForgetCachedDirectoryFd(int dir_fd);
+
+} // namespace coredll
+
+#endif /* COREDLL_HOST_DIRECTORY_CACHE_H */

@@ -1,0 +1,200 @@
+/*
+ * registry_api.cpp - RegOpenKeyExW, RegQueryValueExW and RegCloseKey.
+ *
+ * The registry is the export file "registry.reg" at the device root, read
+ * (inside the root) and parsed each time a key is opened; an open key keeps
+ * what it read.  A key exists when the file has its section, or a section of
+ * one of its subkeys (as the registry editor creates every parent key).  The
+ * registry is never written.
+ */
+#include "coredll.h"
+
+#include "case_fold.h"
+#include "device_root.h"
+#include "registry_export.h"
+#include "registry_table.h"
+#include "trace.h"
+
+#include <cstring>
+#include <fcntl.h>
+#include <new>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace coredll {
+
+namespace {
+
+constexpr LONG kErrorNotEnoughMemory = 8;
+
+/* A registry file larger than this is taken as empty. */
+constexpr off_t kRegistryFileLimit = 64 * 1024 * 1024;
+
+const char kRegistryFileName[] = "registry.reg";
+
+/* Reads and parses the root's registry file; empty when missing or
+ * unreadable. */
+RegistryExport LoadRegistry()
+{
+    std::vector<uint8_t> bytes;
+    struct stat st = {};
+    int fd = OpenInRoot(DeviceRootFd(), kRegistryFileName, O_RDONLY);
+    if (fd < 0) {
+        return RegistryExport{};
+    }
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kRegistryFileLimit) {
+        close(fd);
+        return RegistryExport{};
+    }
+    bytes.resize(static_cast<size_t>(st.st_size));
+    size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t got = read(fd, bytes.data() + done, bytes.size() - done);
+        if (got <= 0) {
+            break;
+        }
+        done += static_cast<size_t>(got);
+    }
+    close(fd);
+    return ParseRegistryExport(bytes.data(), done);
+}
+
+/* Whether `path` names a key of `reg`: its own section or a subkey's. */
+bool FindKeyOrParent(const RegistryExport &reg, const std::u16string &path, RegistryKey &out)
+{
+    const RegistryKey *key = FindRegistryKey(reg, path);
+    if (key != nullptr) {
+        out = *key;
+        return true;
+    }
+    std::u16string prefix = path + u"\\";
+    for (const RegistryKey &candidate : reg.keys) {
+        if (candidate.path.size() > prefix.size() &&
+            Utf16EqualsIgnoringCase(std::u16string_view(candidate.path).substr(0, prefix.size()),
+                                    prefix)) {
+            out = RegistryKey{path, {}};
+            return true;
+        }
+    }
+    return false;
+}
+
+LONG OpenKeyImpl(HKEY root, LPCWSTR sub_key, PHKEY result)
+{
+    if (result == nullptr) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    std::u16string path;
+    if (root == HKEY_LOCAL_MACHINE) {
+        path = u"HKEY_LOCAL_MACHINE";
+    } else if (const RegistryKey *parent = RegistryKeyOfHandle(root)) {
+        path = parent->path;
+    } else {
+        return ERROR_INVALID_HANDLE;
+    }
+    if (sub_key != nullptr && sub_key[0] != 0) {
+        path += u"\\";
+        path += sub_key;
+    }
+    RegistryKey key;
+    if (!FindKeyOrParent(LoadRegistry(), path, key)) {
+        return ERROR_FILE_NOT_FOUND;
+    }
+    HKEY handle = OpenRegistrySlot(std::move(key));
+    if (handle == nullptr) {
+        return kErrorNotEnoughMemory;
+    }
+    *result = handle;
+    return ERROR_SUCCESS;
+}
+
+LONG QueryValueImpl(HKEY handle, LPCWSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                    LPDWORD size)
+{
+    const RegistryKey *key = RegistryKeyOfHandle(handle);
+    if (key == nullptr) {
+        return handle == HKEY_LOCAL_MACHINE ? ERROR_FILE_NOT_FOUND : ERROR_INVALID_HANDLE;
+    }
+    if (reserved != nullptr || (data != nullptr && size == nullptr)) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    const RegistryValue *value = FindRegistryValue(*key, name == nullptr ? u"" : name);
+    if (value == nullptr) {
+        return ERROR_FILE_NOT_FOUND;
+    }
+    auto needed = static_cast<DWORD>(value->data.size());
+    if (type != nullptr) {
+        *type = value->type;
+    }
+    if (data != nullptr && *size < needed) {
+        *size = needed;
+        return ERROR_MORE_DATA;
+    }
+    if (data != nullptr && needed > 0) {
+        std::memcpy(data, value->data.data(), needed);
+    }
+    if (size != nullptr) {
+        *size = needed;
+    }
+    return ERROR_SUCCESS;
+}
+
+} // namespace
+
+} // namespace coredll
+
+using coredll::TraceEnabled;
+using coredll::TraceLine;
+
+extern "C" LONG WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions,
+                                     REGSAM samDesired, PHKEY phkResult)
+{
+    LONG result = coredll::kErrorNotEnoughMemory;
+    try {
+        result = coredll::OpenKeyImpl(hKey, lpSubKey, phkResult);
+    } catch (const std::bad_alloc &) {
+        result = coredll::kErrorNotEnoughMemory;
+    }
+    if (TraceEnabled()) {
+        TraceLine line("RegOpenKeyExW");
+        line.Pointer(hKey);
+        line.Text(lpSubKey);
+        line.Number(ulOptions);
+        line.Number(samDesired);
+        line.Pointer(result == ERROR_SUCCESS ? *phkResult : nullptr);
+        line.Finish(result);
+    }
+    return result;
+}
+
+extern "C" LONG WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved,
+                                        LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData)
+{
+    LONG result = coredll::QueryValueImpl(hKey, lpValueName, lpReserved, lpType, lpData, lpcbData);
+    if (TraceEnabled()) {
+        TraceLine line("RegQueryValueExW");
+        line.Pointer(hKey);
+        line.Text(lpValueName);
+        line.Pointer(lpReserved);
+        line.Number(result == ERROR_SUCCESS && lpType != nullptr ? *lpType : 0);
+        line.Pointer(lpData);
+        line.Number(lpcbData != nullptr && result != ERROR_INVALID_HANDLE ? *lpcbData : 0);
+        line.Finish(result);
+    }
+    return result;
+}
+
+extern "C" LONG WINAPI RegCloseKey(HKEY hKey)
+{
+    LONG result = ERROR_INVALID_HANDLE;
+    if (hKey == HKEY_LOCAL_MACHINE || coredll::CloseRegistrySlot(hKey)) {
+        result = ERROR_SUCCESS;
+    }
+    if (TraceEnabled()) {
+        TraceLine line("RegCloseKey");
+        line.Pointer(hKey);
+        line.Finish(result);
+    }
+    return result;
+}

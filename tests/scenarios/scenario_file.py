@@ -29,8 +29,8 @@ Tree entries, one a line, in "before" and "after":
                                 directory
     program PATH                (after only) the program's own bytes
 
-PATH is a device path ("\\Temp\\x"); "{c*N}" in it stands for the character c
-repeated N times.  A path starting "@outside\\" names an entry in the
+PATH is a device path ("\\Temp\\x"); "{c*N}" in it, and in the registry
+section, stands for the character c repeated N times.  A path starting "@outside\\" names an entry in the
 directory beside the device root, which the program must never touch.  In
 "before" the parents of every entry are made as needed; "after" lists every
 directory and file there must be, and nothing else may be.
@@ -229,7 +229,7 @@ def parse_scenario(name, text):
     if sections["registry"] is not None:
         while registry_lines and not registry_lines[-1].strip():
             registry_lines.pop()
-        sections["registry"] = "\r\n".join(registry_lines) + "\r\n"
+        sections["registry"] = expand_repeats("\r\n".join(registry_lines) + "\r\n")
     if "after" not in seen:
         raise ScenarioError(f"{name}: missing the 'after' section")
     try:

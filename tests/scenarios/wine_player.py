@@ -21,7 +21,8 @@ from host_player import encode_registry
 
 # Top-level entries of drive_c that belong to Wine; never touched or listed.
 WINE_OWN = ("windows", "users", "Program Files", "Program Files (x86)", "ProgramData")
-APPS_KEY = "HKLM\\SOFTWARE\\Apps"
+# Keys that scenarios write; each scenario starts without them.
+SCENARIO_KEYS = ("HKLM\\SOFTWARE\\Apps", "HKCU\\SOFTWARE\\Apps")
 RUN_TIMEOUT_SECONDS = 120
 
 
@@ -87,9 +88,10 @@ class WinePlayer:
                 device_tree.remove_tree(os.path.join(self.drive_c, name))
 
     def _load_registry(self, scenario):
-        """Deletes HKLM\\SOFTWARE\\Apps and imports the scenario's export.
+        """Deletes the scenario keys and imports the scenario's export.
         Returns problem lines (empty when the import worked)."""
-        self._wine(["reg", "delete", APPS_KEY, "/f"], "reg-delete.log")
+        for key in SCENARIO_KEYS:
+            self._wine(["reg", "delete", key, "/f"], "reg-delete.log")
         if scenario.registry is None:
             return []
         export = os.path.join(self.scratch, "scenario.reg")

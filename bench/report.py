@@ -1,0 +1,224 @@
+#!/usr/bin/env python3
+"""report.py RAW_DIR - the benchmark's Markdown table and goal checks.
+
+Reads the raw measurements that bench/run.sh leaves in RAW_DIR (hyperfine
+JSON, strace -c summaries, /usr/bin/time -v reports, heaptrack_print summaries,
+the device library's undefined symbols and machine.txt) and prints the
+performance section: the machine and date, one row per size, and every goal
+with its figures and PASS or FAIL.  Exits 1 when a checked goal is missed,
+2 when a measurement is missing or unreadable.
+
+The wall-time goal is checked at 100,000 files only, and never in a smoke
+run, where the ratio is reported but too noisy at 1,000 files to judge.
+"""
+import json
+import os
+import re
+import sys
+
+WALL_SIZE = 100000
+WALL_RATIO_LIMIT = 1.2
+SYSCALLS_PER_ENTRY_LIMIT = 3.0
+RSS_LIMIT_KIB = 4096
+# Undefined symbols through which code could reach the heap.
+ALLOCATORS = re.compile(
+    r"\b(malloc|calloc|realloc|free|strdup|strndup|wcsdup|posix_memalign|aligned_alloc|"
+    r"valloc|memalign|operator new|operator delete)\b")
+
+
+class MeasurementError(Exception):
+    """A raw measurement file is missing or does not hold what it should."""
+
+
+def read_text(raw, name):
+    path = os.path.join(raw, name)
+    try:
+        with open(path, encoding="utf-8", errors="replace") as handle:
+            return handle.read()
+    except OSError as error:
+        raise MeasurementError(f"{name}: {error.strerror}") from error
+
+
+def read_machine(raw):
+    facts = {}
+    for line in read_text(raw, "machine.txt").splitlines():
+        key, _, value = line.partition("=")
+        facts[key] = value
+    return facts
+
+
+def read_wall_times(raw, n):
+    """{'cleanup': result, 'find': result} from hyperfine's JSON, in seconds."""
+    try:
+        results = json.loads(read_text(raw, f"hyperfine-{n}.json"))["results"]
+        return {result["command"]: result for result in results}
+    except (ValueError, KeyError) as error:
+        raise MeasurementError(f"hyperfine-{n}.json: {error}") from error
+
+
+def read_syscalls(raw, label, n):
+    """{syscall name: calls, ..., 'total': calls} from an strace -c -U name,calls summary."""
+    name = f"strace-{label}-{n}.txt"
+    calls = {}
+    for line in read_text(raw, name).splitlines():
+        fields = line.split()
+        if len(fields) >= 2 and fields[1].isdigit():
+            calls[fields[0]] = int(fields[1])
+    if "total" not in calls:
+        raise MeasurementError(f"{name}: no total line")
+    return calls
+
+
+def read_peak_rss_kib(raw, label, n):
+    name = f"rss-{label}-{n}.txt"
+    match = re.search(r"Maximum resident set size \(kbytes\): (\d+)", read_text(raw, name))
+    if not match:
+        raise MeasurementError(f"{name}: no maximum resident set size")
+    return int(match.group(1))
+
+
+def read_heap_usage(raw, n):
+    """(calls to allocation functions, peak heap, leaked) of a heaptrack_print summary."""
+    name = f"heaptrack-{n}.txt"
+    text = read_text(raw, name)
+    calls = re.search(r"calls to allocation functions: (\d+)", text)
+    peak = re.search(r"peak heap memory consumption: (\S+)", text)
+    leaked = re.search(r"total memory leaked: (\S+)", text)
+    if not calls or not peak or not leaked:
+        raise MeasurementError(f"{name}: no heaptrack summary")
+    return int(calls.group(1)), peak.group(1), leaked.group(1)
+
+
+def allocator_imports(raw):
+    """The device library's undefined symbols that reach the heap."""
+    return sorted({match.group(1) for line in read_text(raw, "cleanup-imports.txt").splitlines()
+                   for match in [ALLOCATORS.search(line)] if match})
+
+
+def per_entry(calls_n, calls_0, n):
+    return (calls_n - calls_0) / n
+
+
+def count(value):
+    return f"{value:,}"
+
+
+def milliseconds(seconds):
+    return f"{seconds * 1000:,.1f}"
+
+
+def main():
+    if len(sys.argv) != 2:
+        print(__doc__.strip().splitlines()[0], file=sys.stderr)
+        return 2
+    raw = sys.argv[1]
+    try:
+        return report(raw)
+    except MeasurementError as error:
+        print(f"report.py: {error}", file=sys.stderr)
+        return 2
+
+
+def report(raw):
+    machine = read_machine(raw)
+    sizes = [int(n) for n in machine["sizes"].split()]
+    smoke = machine.get("smoke") == "1"
+    baseline = {label: read_syscalls(raw, label, 0) for label in ("cleanup", "find")}
+
+    rows = []
+    breakdown = {}
+    for n in sizes:
+        wall = read_wall_times(raw, n)
+        syscalls = {label: read_syscalls(raw, label, n) for label in ("cleanup", "find")}
+        rows.append({
+            "n": n,
+            "cleanup": wall["cleanup"],
+            "find": wall["find"],
+            "ratio": wall["cleanup"]["mean"] / wall["find"]["mean"],
+            "sys_cleanup": per_entry(syscalls["cleanup"]["total"], baseline["cleanup"]["total"], n),
+            "sys_find": per_entry(syscalls["find"]["total"], baseline["find"]["total"], n),
+            "rss_cleanup": read_peak_rss_kib(raw, "cleanup", n),
+            "rss_find": read_peak_rss_kib(raw, "find", n),
+        })
+        breakdown[n] = {name: per_entry(calls, baseline["cleanup"].get(name, 0), n)
+                        for name, calls in syscalls["cleanup"].items() if name != "total"}
+    heap_small, heap_large = (int(n) for n in machine["heap_sizes"].split())
+    heap = {n: read_heap_usage(raw, n) for n in (heap_small, heap_large)}
+    allocators = allocator_imports(raw)
+
+    out = []
+    out.append("Emptying `\\Temp\\ServicePackOld` (n empty files) with the host program, against "
+               "`find DIR -maxdepth 1 -type f -delete` on identical fresh copies.")
+    out.append("")
+    out.append(f"Machine: {machine['cpu']}, {machine['cores']} cores, {machine['kernel']}, "
+               f"{machine['filesystem']}; {machine['date']}; commit {machine['commit']}, "
+               f"{machine['build']} build; hyperfine, {machine['runs']} runs per command"
+               f"{' (smoke run)' if smoke else ''}.")
+    out.append("")
+    out.append("| Files | cleanup (ms) | find (ms) | cleanup / find | syscalls/entry cleanup "
+               "| syscalls/entry find | peak RSS cleanup | peak RSS find |")
+    out.append("|---:|---:|---:|---:|---:|---:|---:|---:|")
+    for row in rows:
+        out.append(
+            f"| {count(row['n'])} "
+            f"| {milliseconds(row['cleanup']['mean'])} ± {milliseconds(row['cleanup']['stddev'] or 0)} "
+            f"| {milliseconds(row['find']['mean'])} ± {milliseconds(row['find']['stddev'] or 0)} "
+            f"| {row['ratio']:.2f} "
+            f"| {row['sys_cleanup']:.3f} | {row['sys_find']:.3f} "
+            f"| {count(row['rss_cleanup'])} KiB | {count(row['rss_find'])} KiB |")
+    out.append("")
+    out.append("Times: mean ± standard deviation.  System calls per entry: (calls of the run on n "
+               "files − calls of the same run on an image without leftovers) / n, strace -c -f.")
+    largest = max(sizes)
+    top = sorted(((calls, name) for name, calls in breakdown[largest].items() if calls >= 0.0005),
+                 reverse=True)
+    out.append(f"Per entry at {count(largest)} files: "
+               + ", ".join(f"{name} {calls:.3f}" for calls, name in top) + ".")
+    out.append("Heap (heaptrack, whole run): "
+               + "; ".join(f"{count(n)} files: {count(heap[n][0])} allocations, "
+                           f"peak {heap[n][1]}B, leaked {heap[n][2]}"
+                           for n in (heap_small, heap_large)) + ".")
+    out.append("")
+
+    goals = []
+    wall_rows = [row for row in rows if row["n"] == WALL_SIZE]
+    if smoke:
+        ratios = ", ".join(f"{row['ratio']:.2f} at {count(row['n'])}" for row in rows)
+        goals.append((f"wall time at {count(WALL_SIZE)} files ≤ {WALL_RATIO_LIMIT} × find",
+                      f"{ratios} (smoke run: reported only)", None))
+    elif wall_rows:
+        ratio = wall_rows[0]["ratio"]
+        goals.append((f"wall time at {count(WALL_SIZE)} files ≤ {WALL_RATIO_LIMIT} × find",
+                      f"{ratio:.2f} × ({milliseconds(wall_rows[0]['cleanup']['mean'])} ms "
+                      f"vs {milliseconds(wall_rows[0]['find']['mean'])} ms)",
+                      ratio <= WALL_RATIO_LIMIT))
+    else:
+        goals.append((f"wall time at {count(WALL_SIZE)} files ≤ {WALL_RATIO_LIMIT} × find",
+                      f"not measured ({count(WALL_SIZE)} not among the sizes)", None))
+    worst_syscalls = max(row["sys_cleanup"] for row in rows)
+    goals.append((f"system calls per entry ≤ {SYSCALLS_PER_ENTRY_LIMIT:g}",
+                  ", ".join(f"{row['sys_cleanup']:.3f} at {count(row['n'])}" for row in rows),
+                  worst_syscalls <= SYSCALLS_PER_ENTRY_LIMIT))
+    goals.append(("device code allocates nothing",
+                  "libcleanup.a imports " + (", ".join(allocators) if allocators
+                                             else "no allocation function"),
+                  not allocators))
+    goals.append((f"host layer's allocations the same at {count(heap_small)} and "
+                  f"{count(heap_large)} entries",
+                  f"{count(heap[heap_small][0])} and {count(heap[heap_large][0])}",
+                  heap[heap_small][0] == heap[heap_large][0]))
+    worst_rss = max(row["rss_cleanup"] for row in rows)
+    goals.append((f"peak resident memory < {RSS_LIMIT_KIB // 1024} MiB",
+                  f"{count(worst_rss)} KiB at most", worst_rss < RSS_LIMIT_KIB))
+
+    out.append("| Goal | Measured | Result |")
+    out.append("|---|---|---|")
+    for goal, measured, passed in goals:
+        verdict = "reported" if passed is None else ("PASS" if passed else "FAIL")
+        out.append(f"| {goal} | {measured} | {verdict} |")
+    print("\n".join(out))
+    return 1 if any(passed is False for _, _, passed in goals) else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

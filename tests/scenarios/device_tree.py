@@ -30,7 +30,8 @@ def disk_path(entry_path, root, outside):
 
 def make_tree(entries, root, outside=None):
     """Creates `entries` (a scenario's "before") under `root` and `outside`.
-    Parents are made as needed; read-only files get no write bit."""
+    Parents are made as needed; a file with a mode gets it (read-only files
+    have no write bit)."""
     for entry in entries:
         path = disk_path(entry.path, root, outside)
         if entry.kind == "dir":
@@ -42,8 +43,8 @@ def make_tree(entries, root, outside=None):
             continue
         with open(path, "wb") as handle:
             handle.write(entry.content)
-        if entry.read_only:
-            os.chmod(path, 0o444)
+        if entry.mode is not None:
+            os.chmod(path, entry.mode)
 
 
 def expected_listing(entries):
@@ -61,10 +62,11 @@ def expected_listing(entries):
     return listing
 
 
-def list_tree(base, prefix, program_bytes, skip_top=()):
+def list_tree(base, prefix, program_bytes, skip_top=(), outside=None):
     """Lists everything under `base`, paths starting with `prefix` ("\\" for
     the device root).  Top-level names in `skip_top` (compared ignoring
-    case) are left out.  Symbolic links are listed, never followed."""
+    case) are left out.  Symbolic links are listed, never followed; the
+    `outside` directory's path in a link's target is written "{outside}"."""
     listing = {}
     skipped = {name.lower() for name in skip_top}
     pending = [(base, prefix, True)]
@@ -79,6 +81,8 @@ def list_tree(base, prefix, program_bytes, skip_top=()):
                 read_only = (info.st_mode & WRITE_BITS) == 0
                 if stat.S_ISLNK(info.st_mode):
                     target = os.readlink(entry.path)
+                    if outside:
+                        target = target.replace(outside, "{outside}")
                     listing[device_path] = ("symlink", b"", False, target)
                 elif stat.S_ISDIR(info.st_mode):
                     listing[device_path] = ("dir", b"", False, "")

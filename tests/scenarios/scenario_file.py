@@ -21,7 +21,10 @@ Tree entries, one a line, in "before" and "after":
     dir PATH
     file PATH [= TEXT]          a file holding TEXT (UTF-8), empty without "="
     file PATH =hex 5c 00 ...    a file holding those bytes
-    file-ro PATH ...            the same, read-only
+    file PATH =registry         a file holding the registry section, encoded
+                                as registry-encoding says
+    file-ro PATH ...            the same, read-only (mode 0444)
+    file-mode MODE PATH ...     the same with that octal mode (before only)
     files COUNT PATH [= TEXT]   COUNT files; "{n}" or "{n:04}" in PATH and
                                 TEXT is the file's number, 0 to COUNT-1
     symlink PATH -> TARGET      a symbolic link (host only); "{outside}" in
@@ -71,6 +74,7 @@ class Entry:
     path: str
     content: bytes = b""
     read_only: bool = False
+    mode: int = None
     target: str = ""
 
 
@@ -111,9 +115,23 @@ def expand_number(text, number):
     return NUMBER.sub(render, text)
 
 
+REGISTRY_CONTENT = "registry"
+
+
+def encode_registry(text, encoding):
+    """The bytes of registry export `text` in one of the scenario encodings."""
+    if encoding == "utf-8":
+        return text.encode("utf-8")
+    if encoding == "utf-8-bom":
+        return b"\xef\xbb\xbf" + text.encode("utf-8")
+    return b"\xff\xfe" + text.encode("utf-16-le")
+
+
 def parse_content(text, where):
     """The bytes that a file entry's text after "=" names: "hex 5c 00 ..."
     (written "=hex") gives those bytes, " TEXT" gives TEXT in UTF-8."""
+    if text == REGISTRY_CONTENT:
+        return None  # filled in once the registry section has been read
     if text.startswith("hex "):
         try:
             return bytes(int(byte, 16) for byte in text[4:].split())
@@ -144,9 +162,16 @@ def parse_entries(line, where):
         path = expand_repeats(rest.strip())
         check_path(path, where)
         return [Entry(kind, path)]
-    if kind not in ("file", "file-ro", "files"):
+    if kind not in ("file", "file-ro", "file-mode", "files"):
         raise ScenarioError(f"{where}: unknown entry kind {kind!r}")
 
+    mode = 0o444 if kind == "file-ro" else None
+    if kind == "file-mode":
+        mode_text, _, rest = rest.partition(" ")
+        try:
+            mode = int(mode_text, 8)
+        except ValueError as error:
+            raise ScenarioError(f"{where}: 'file-mode' needs an octal mode") from error
     count = 1
     if kind == "files":
         count_text, _, rest = rest.partition(" ")
@@ -165,7 +190,8 @@ def parse_entries(line, where):
                 "file",
                 entry_path,
                 content=parse_content(entry_text, where),
-                read_only=(kind == "file-ro"),
+                read_only=mode is not None and (mode & 0o222) == 0,
+                mode=mode,
             )
         )
     return entries
@@ -191,6 +217,8 @@ def check_scenario(scenario, where):
         raise ScenarioError(f"{where}: symlinks and outside entries are host only")
     if any(e.kind == "program" for e in scenario.before):
         raise ScenarioError(f"{where}: 'program' entries belong in 'after'")
+    if any(e.mode not in (None, 0o444) for e in scenario.after):
+        raise ScenarioError(f"{where}: 'after' lists files as read-only or not, not by mode")
 
 
 def parse_scenario(name, text):
@@ -251,6 +279,11 @@ def parse_scenario(name, text):
         registry=sections["registry"],
         after=sections["after"],
     )
+    for entry in scenario.before + scenario.after:
+        if entry.content is None:
+            if scenario.registry is None:
+                raise ScenarioError(f"{name}: '=registry' needs a registry section")
+            entry.content = encode_registry(scenario.registry, scenario.registry_encoding)
     check_scenario(scenario, name)
     return scenario
 

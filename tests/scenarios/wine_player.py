@@ -17,7 +17,7 @@ import subprocess
 import tempfile
 
 import device_tree
-from host_player import encode_registry
+from scenario_file import encode_registry
 
 # Top-level entries of drive_c that belong to Wine; never touched or listed.
 WINE_OWN = ("windows", "users", "Program Files", "Program Files (x86)", "ProgramData")

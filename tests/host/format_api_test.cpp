@@ -1,0 +1,30 @@
+// format_api_test.cpp - wsprintfW's %s and %%.
+#include "coredll.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+TEST(FormatApi, InsertsStringsAndPercentSigns)
+{
+    WCHAR out[64];
+    EXPECT_EQ(wsprintfW(out, u"%s\\*.*", u"\\Temp\\Old"), 13);
+    EXPECT_EQ(std::u16string(out), u"\\Temp\\Old\\*.*");
+    EXPECT_EQ(wsprintfW(out, u"%s\\%s", u"\\D", u"\U0001F600.txt"), 9);
+    EXPECT_EQ(std::u16string(out), u"\\D\\\U0001F600.txt");
+    EXPECT_EQ(wsprintfW(out, u"100%% %s", u""), 5);
+    EXPECT_EQ(std::u16string(out), u"100% ");
+}
+
+TEST(FormatApi, UnknownConversionsAreCopiedAsWritten)
+{
+    WCHAR out[64];
+    EXPECT_EQ(wsprintfW(out, u"%d %x %s %", u"s"), 9);
+    EXPECT_EQ(std::u16string(out), u"%d %x s %");
+    EXPECT_EQ(wsprintfW(out, u""), 0);
+    EXPECT_EQ(out[0], 0);
+}
+
+} // namespace

@@ -1,0 +1,110 @@
+// names_test.cpp - case-insensitive names and the UTF-16 / UTF-8 conversion.
+#include "temp_root.h"
+
+#include "case_fold.h"
+#include "coredll.h"
+#include "utf16.h"
+
+namespace {
+
+using Names = TempRoot;
+
+TEST(Utf16, ConvertsBothWaysIncludingNonBmp)
+{
+    const std::u16string device = u"Caf\u00e9 \U0001F600 \u4e2d";
+    char utf8[64];
+    size_t length = 0;
+    ASSERT_TRUE(coredll::Utf16ToUtf8(device, utf8, sizeof(utf8), length));
+    EXPECT_EQ(std::string(utf8, length), "Caf\xc3\xa9 \xf0\x9f\x98\x80 \xe4\xb8\xad");
+    char16_t back[64];
+    ASSERT_TRUE(coredll::Utf8ToUtf16(std::string_view(utf8, length), back, 64, length));
+    EXPECT_EQ(std::u16string(back, length), device);
+}
+
+TEST(Utf16, RefusesInvalidInputAndOverflow)
+{
+    char utf8[16];
+    size_t length = 0;
+    EXPECT_FALSE(coredll::Utf16ToUtf8(u"a\xD800", utf8, sizeof(utf8), length));
+    EXPECT_FALSE(coredll::Utf16ToUtf8(u"\xDC00"
+                                      u"a",
+                                      utf8, sizeof(utf8), length));
+    EXPECT_FALSE(coredll::Utf16ToUtf8(u"abcd", utf8, 4, length)); // no room for the NUL
+    char16_t wide[8];
+    for (const char *bad : {"\xc0\xaf", "\xed\xa0\x80", "\xf4\x90\x80\x80", "\xe4\xb8", "\xff"}) {
+        EXPECT_FALSE(coredll::Utf8ToUtf16(bad, wide, 8, length)) << bad;
+    }
+    EXPECT_FALSE(coredll::Utf8ToUtf16("\xf0\x9f\x98\x80", wide, 2, length)); // pair + NUL
+}
+
+TEST(CaseFold, ComparesIgnoringCase)
+{
+    EXPECT_TRUE(coredll::Utf16EqualsIgnoringCase(u"ServicePack", u"SERVICEPACK"));
+    EXPECT_TRUE(coredll::Utf16EqualsIgnoringCase(u"\u00c9T\u00c9", u"\u00e9t\u00e9"));
+    EXPECT_FALSE(coredll::Utf16EqualsIgnoringCase(u"abc", u"abd"));
+    EXPECT_FALSE(coredll::Utf16EqualsIgnoringCase(u"abc", u"abcd"));
+    EXPECT_TRUE(coredll::Utf8NameEqualsIgnoringCase("\xc3\x89t\xc3\xa9", u"\u00c9T\u00c9"));
+    EXPECT_FALSE(coredll::Utf8NameEqualsIgnoringCase("a\xff", u"a\u00ff"));
+}
+
+TEST(CaseFold, WildcardPatterns)
+{
+    using coredll::WildcardMatches;
+    EXPECT_TRUE(WildcardMatches(u"*.*", u"no_dot"));
+    EXPECT_TRUE(WildcardMatches(u"*.TXT", u"a.txt"));
+    EXPECT_FALSE(WildcardMatches(u"*.txt", u"a.txt.bak"));
+    EXPECT_TRUE(WildcardMatches(u"a?c*", u"ABCdef"));
+    EXPECT_FALSE(WildcardMatches(u"a?c", u"ac"));
+    EXPECT_TRUE(WildcardMatches(u"*b*b*", u"abxb"));
+    EXPECT_TRUE(WildcardMatches(u"?", u"\U0001F600")); // one character, two units
+    EXPECT_FALSE(WildcardMatches(u"exact", u"exact2"));
+}
+
+TEST_F(Names, ExactNameIsPreferredOverACaseVariant)
+{
+    WriteFile(InRoot("Report.TXT"), "upper");
+    WriteFile(InRoot("report.txt"), "lower");
+    EXPECT_TRUE(DeleteFileW(u"\\report.txt"));
+    EXPECT_EQ(ReadFile(InRoot("Report.TXT")), "upper");
+    EXPECT_FALSE(Exists(InRoot("report.txt")));
+    // No exact match left: the variant that equals it ignoring case goes.
+    EXPECT_TRUE(DeleteFileW(u"\\REPORT.txt"));
+    EXPECT_FALSE(Exists(InRoot("Report.TXT")));
+}
+
+TEST_F(Names, EveryComponentMatchesIgnoringCase)
+{
+    MakeDirs(InRoot("Temp/ServicePackOld"));
+    WriteFile(InRoot("Temp/ServicePackOld/\xc3\x89t\xc3\xa9.txt"), "x");
+    EXPECT_EQ(GetFileAttributesW(u"\\TEMP\\servicepackold"), DWORD{FILE_ATTRIBUTE_DIRECTORY});
+    EXPECT_TRUE(DeleteFileW(u"/temp/SERVICEPACKOLD/\u00e9T\u00c9.TXT"));
+    EXPECT_FALSE(Exists(InRoot("Temp/ServicePackOld/\xc3\x89t\xc3\xa9.txt")));
+    // A new name keeps the spelling it was given, under the matched parent.
+    EXPECT_TRUE(CreateDirectoryW(u"\\temp\\New\U0001F600", nullptr));
+    EXPECT_TRUE(Exists(InRoot("Temp/New\xf0\x9f\x98\x80")));
+}
+
+TEST_F(Names, InvalidUtf8NamesAreNeverConfusedWithOthers)
+{
+    WriteFile(InRoot("bad\xff"), "bad");
+    WriteFile(InRoot("bad\xc3\xbf"), "good"); // "bad\u00ff", what a lax decoder makes of it
+    EXPECT_TRUE(DeleteFileW(u"\\BAD\u00ff"));
+    EXPECT_EQ(ReadFile(InRoot("bad\xff")), "bad");
+    EXPECT_FALSE(DeleteFileW(u"\\bad\u00ff"));
+    EXPECT_EQ(ReadFile(InRoot("bad\xff")), "bad");
+
+    // A search skips the name it cannot give back.
+    WIN32_FIND_DATAW record;
+    EXPECT_EQ(FindFirstFileW(u"\\*.*", &record), INVALID_HANDLE_VALUE);
+}
+
+TEST_F(Names, UnpairedSurrogatesAreRefused)
+{
+    WriteFile(InRoot("a"), "a");
+    EXPECT_FALSE(DeleteFileW(u"\\a\xD800"));
+    EXPECT_FALSE(CreateDirectoryW(u"\\\xDC00", nullptr));
+    EXPECT_EQ(GetFileAttributesW(u"\\\xD800\\a"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(Exists(InRoot("a")));
+}
+
+} // namespace

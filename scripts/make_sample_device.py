@@ -38,6 +38,7 @@ def main():
     write(root, r"\Temp\ServicePackOld\license.txt", b"kept: read-only\n", read_only=True)
     write(root, r"\Temp\ServicePackOld\Logs\install.log", b"subdirectories stay\n")
     setup = os.path.join(root, "Temp", "ServicePack", "Setup.exe")
+    os.makedirs(os.path.dirname(setup))
     shutil.copy2(program, setup)
     write(root, r"\My Documents\ZK4070 ServicePack 1.13.cab", b"MSCF" + bytes(60))
     write(root, r"\My Documents\notes.txt", b"not the program's business\n")

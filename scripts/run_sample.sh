@@ -5,7 +5,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/setup.sh
+echo "Setting up and building (log: build-setup.log) ..."
+if ! scripts/setup.sh >build-setup.log 2>&1; then
+    cat build-setup.log
+    exit 1
+fi
 root=sample-device
 rm -rf "$root"
 python3 scripts/make_sample_device.py "$root" build/servicepack-cleanup

@@ -14,7 +14,7 @@
  *   - a directory fd handed out by ResolveDeviceEntry must lie inside the
  *     root (read back through /proc/self/fd) and the name must be one plain
  *     component;
- *   - no file descriptor may be left open by the layer;
+ *   - no file descriptor may be left open by the layer or by a resolution;
  *   - after a call that can change the file system, the outside tree must be
  *     exactly as it was (names, kinds, modes, contents, link targets); the
  *     root is then rebuilt for the next input.
@@ -53,7 +53,6 @@ std::string base_path;
 std::string root_path;
 std::string outside_path;
 int root_fd = -1;
-int lowest_free_fd = -1;
 
 /* One entry of a snapshot: its kind and mode, and its bytes or target. */
 using Snapshot = std::map<std::string, std::string>;
@@ -170,7 +169,7 @@ bool FdInsideRoot(int fd)
         return false;
     }
     const std::string target(link, static_cast<size_t>(length));
-    return target == root_path || target.rcompare(0, root_path.size() + 1, root_path + "/") == 0;
+    return target == root_path || target.compare(0, root_path.size() + 1, root_path + "/") == 0;
 }
 
 /* The lowest descriptor number not in use. */
@@ -234,8 +233,10 @@ void Enumerate(LPCWSTR pattern)
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
-    char pattern[] = "/tmp/fuzz_device_path.XXXXXX";
-    if (mkdtemp(pattern) == nullptr) {
+    /* Memory-backed when possible: every changing input rebuilds the root. */
+    std::string pattern = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+    pattern += "/fuzz_device_path.XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr) {
         Fail("cannot make the temporary base");
     }
     base_path = fs::canonical(pattern).string();
@@ -246,13 +247,16 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
     BuildOutside();
     BuildRoot();
     outside_before = TakeSnapshot(outside_path);
+    /* The layer takes the working directory at its first use as the device
+     * root; the fuzzer's own files (corpus, crash reproducers) stay relative
+     * to the directory it was started in. */
+    const fs::path started_in = fs::current_path();
     if (chdir(root_path.c_str()) != 0) {
         Fail("cannot enter the device root");
     }
-    root_fd = open(root_path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-    /* The layer opens its own root fd on first use: let it do so now. */
     GetFileAttributesW(u"\\");
-    lowest_free_fd = LowestFreeFd();
+    fs::current_path(started_in);
+    root_fd = open(root_path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     return 0;
 }
 
@@ -261,6 +265,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size < 1) {
         return 0;
     }
+    /* Measured per input: the fuzzer itself may open descriptors between
+     * inputs (its symbolizer's pipes). */
+    const int lowest_free_fd = LowestFreeFd();
     const unsigned operation = data[0] % 7;
     std::u16string units;
     for (size_t i = 1; i + 1 < size; i += 2) {

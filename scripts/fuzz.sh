@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets (the "fuzz" preset: clang, AddressSanitizer,
+# UndefinedBehaviorSanitizer) and runs each for a bounded time on a copy of
+# its seed corpus.  Prints the executions per target; fails on any crash,
+# leaving the reproducer in the build dir's fuzz-out/<target>/.
+#
+# Usage: scripts/fuzz.sh [seconds per target]   (default 60)
+# Environment: FUZZ_BUILD_DIR (default build-fuzz), FUZZ_JOBS (default 2).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-60}
+build_dir=${FUZZ_BUILD_DIR:-build-fuzz}
+jobs=${FUZZ_JOBS:-2}
+targets=(fuzz_registry_export fuzz_directory_chains fuzz_device_path)
+
+# clang and its fuzzer and sanitizer runtimes, from the distribution.
+if ! command -v clang++ >/dev/null || ! ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1; then
+    apt-get update
+    DEBIAN_FRONTEND=noninteractive apt-get install -y clang libclang-rt-14-dev
+fi
+
+cmake --preset fuzz -B "$build_dir" >/dev/null
+cmake --build "$build_dir" -j "$jobs" --target "${targets[@]}"
+
+out="$build_dir/fuzz-out"
+rm -rf "$out"
+mkdir -p "$out"
+
+# run_target NAME - fuzzes one target for $seconds on a scratch corpus.
+run_target() {
+    local name=$1
+    local work="$out/$name"
+    mkdir -p "$work/corpus"
+    cp tests/fuzz/corpus/"$name"/* "$work/corpus/"
+    if [ -d tests/fuzz/regressions/"$name" ]; then
+        cp tests/fuzz/regressions/"$name"/* "$work/corpus/"
+    fi
+    (cd "$work" && ASAN_OPTIONS=detect_leaks=1 "../../$name" corpus \
+        -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+        -artifact_prefix=./ >log.txt 2>&1)
+}
+
+status=0
+pids=()
+for name in "${targets[@]}"; do
+    run_target "$name" &
+    pids+=($!)
+    while [ "$(jobs -rp | wc -l)" -ge "$jobs" ]; do
+        sleep 1
+    done
+done
+for index in "${!targets[@]}"; do
+    if ! wait "${pids[$index]}"; then
+        status=1
+    fi
+done
+
+# findings NAME - the reproducers a target's run left (crash, leak, timeout,
+# out-of-memory), one per line.
+findings() {
+    find "$out/$1" -maxdepth 1 \( -name 'crash-*' -o -name 'leak-*' -o -name 'timeout-*' \
+        -o -name 'oom-*' \) -print
+}
+
+echo "fuzz: ${seconds}s per target"
+passed=0
+failed=0
+for name in "${targets[@]}"; do
+    log="$out/$name/log.txt"
+    runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
+    found=$(findings "$name" | wc -l)
+    echo "    $name: ${runs:-?} executions, $found findings"
+    if [ "$found" -ne 0 ] || [ -z "$runs" ]; then
+        failed=$((failed + 1))
+        status=1
+        findings "$name"
+        tail -40 "$log"
+    else
+        passed=$((passed + 1))
+    fi
+done
+echo "fuzz: $passed passed, $failed failed"
+exit $status

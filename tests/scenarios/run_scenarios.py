@@ -123,7 +123,11 @@ def main():
     except ScenarioError as error:
         print(error)
         return 1
-    player = make_player(arguments)
+    try:
+        player = make_player(arguments)
+    except (OSError, RuntimeError) as error:
+        print(f"cannot play the scenarios: {error}")
+        return 1
     try:
         passed, failed, skipped, known = play_all(player, files)
     finally:

@@ -26,7 +26,7 @@ SCENARIO_KEYS = ("HKLM\\SOFTWARE\\Apps", "HKCU\\SOFTWARE\\Apps")
 RUN_TIMEOUT_SECONDS = 120
 
 
-class WineError(Exception):
+class WineError(RuntimeError):
     """The prefix or Wine itself is not usable."""
 
 
@@ -45,10 +45,11 @@ class WinePlayer:
         self.prefix = os.path.abspath(prefix)
         self.wine = wine
         self.drive_c = os.path.join(self.prefix, "drive_c")
-        # Only ever empty a directory that is plainly a Wine prefix's C:.
+        # Only ever empty a directory that is plainly a Wine prefix's C:
+        # (system.reg may not be written yet while a persistent server runs).
         if not (
-            os.path.isfile(os.path.join(self.prefix, "system.reg"))
-            and os.path.isdir(os.path.join(self.drive_c, "windows"))
+            os.path.isdir(os.path.join(self.prefix, "dosdevices"))
+            and os.path.isdir(os.path.join(self.drive_c, "windows", "system32"))
         ):
             raise WineError(f"{self.prefix} is not an initialised Wine prefix")
         with open(self.program, "rb") as handle:

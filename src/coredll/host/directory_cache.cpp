@@ -15,6 +15,10 @@ char16_t cached_key[kKeyCapacity];
 size_t cached_key_length = 0;
 int cached_fd = -1;
 
+char yielded_name[256];
+int yielded_fd = -1;
+struct stat yielded_stat;
+
 } // namespace
 
 void RememberDirectory(std::u16string_view device_directory, int dir_fd)
@@ -38,6 +42,7 @@ int CachedDirectoryFd(std::u16string_view device_directory)
 
 void ForgetCachedDirectory()
 {
+    yielded_fd = -1;
     cached_fd = -1;
     cached_key_length = 0;
 }
@@ -47,6 +52,29 @@ void ForgetCachedDirectoryFd(int dir_fd)
     if (cached_fd == dir_fd) {
         ForgetCachedDirectory();
     }
+}
+
+void RememberYieldedEntry(int dir_fd, const char *name, const struct stat &st)
+{
+    size_t length = std::strlen(name);
+    yielded_fd = -1;
+    if (length >= sizeof(yielded_name)) {
+        return;
+    }
+    std::memcpy(yielded_name, name, length + 1);
+    yielded_stat = st;
+    yielded_fd = dir_fd;
+}
+
+bool TakeYieldedEntry(int dir_fd, const char *name, struct stat &st)
+{
+    if (yielded_fd < 0 || yielded_fd != dir_fd || cached_fd != dir_fd ||
+        std::strcmp(yielded_name, name) != 0) {
+        return false;
+    }
+    yielded_fd = -1;
+    st = yielded_stat;
+    return true;
 }
 
 } // namespace coredll

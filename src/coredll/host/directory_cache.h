@@ -8,11 +8,17 @@
  * DeleteFileW uses it for paths whose parent is spelt the same.  The entry is
  * dropped when its search closes and whenever the layer creates, removes or
  * renames anything that could change what the key resolves to.
+ *
+ * The search also leaves here the stat it took of the entry it yielded last,
+ * so that a deletion of exactly that entry, right after it was yielded, need
+ * not stat it again: the state of the entry is then that of the yield, a
+ * moment earlier (the same moment-old state any stat-then-unlink acts on).
  */
 #ifndef COREDLL_HOST_DIRECTORY_CACHE_H
 #define COREDLL_HOST_DIRECTORY_CACHE_H
 
 #include <string_view>
+#include <sys/stat.h>
 
 namespace coredll {
 
@@ -34,6 +40,20 @@ void ForgetCachedDirectory();
 
 /* ForgetCachedDirectoryFd - empties the cache if it holds `dir_fd`. */
 void ForgetCachedDirectoryFd(int dir_fd);
+
+/*
+ * RememberYieldedEntry - keeps `st`, the stat of the entry `name` that a
+ * search of `dir_fd` has just yielded, replacing any earlier one.  A name too
+ * long to keep is not kept.
+ */
+void RememberYieldedEntry(int dir_fd, const char *name, const struct stat &st);
+
+/*
+ * TakeYieldedEntry - when the entry kept is `name` in `dir_fd` and `dir_fd`
+ * is still the cached directory, copies its stat to `st`, forgets it and
+ * returns true; otherwise returns false.  Allocates nothing.
+ */
+bool TakeYieldedEntry(int dir_fd, const char *name, struct stat &st);
 
 } // namespace coredll
 

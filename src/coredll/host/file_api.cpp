@@ -45,10 +45,26 @@ std::u16string_view PathView(LPCWSTR path)
     return std::u16string_view(path, length);
 }
 
-/* Deletes the file `name` in `dir_fd`, as DeleteFileW does.  When `name` is
- * missing and `device_name` is given, the entry equal to it ignoring case is
- * deleted instead.  Refuses directories, read-only files and the running
- * executable; a symbolic link itself is removed, never its target. */
+/* Deletes the entry `name` of `dir_fd` that `st` describes, as DeleteFileW
+ * does: refuses directories, read-only files and the running executable; a
+ * symbolic link itself is removed, never its target. */
+BOOL DeleteDescribedEntry(int dir_fd, const char *name, const struct stat &st)
+{
+    if (S_ISDIR(st.st_mode)) {
+        return FALSE;
+    }
+    if (S_ISLNK(st.st_mode)) {
+        /* The link may be a component of the cached directory's path. */
+        ForgetCachedDirectory();
+    } else if ((st.st_mode & S_IWUSR) == 0 || IsRunningExecutable(st)) {
+        return FALSE;
+    }
+    return unlinkat(dir_fd, name, 0) == 0 ? TRUE : FALSE;
+}
+
+/* Deletes the file `name` in `dir_fd`.  When `name` is missing and
+ * `device_name` is given, the entry equal to it ignoring case is deleted
+ * instead. */
 BOOL DeleteEntry(int dir_fd, const char *name, std::u16string_view device_name)
 {
     struct stat st = {};
@@ -61,16 +77,7 @@ BOOL DeleteEntry(int dir_fd, const char *name, std::u16string_view device_name)
         }
         name = matched;
     }
-    if (S_ISDIR(st.st_mode)) {
-        return FALSE;
-    }
-    if (S_ISLNK(st.st_mode)) {
-        /* The link may be a component of the cached directory's path. */
-        ForgetCachedDirectory();
-    } else if ((st.st_mode & S_IWUSR) == 0 || IsRunningExecutable(st)) {
-        return FALSE;
-    }
-    return unlinkat(dir_fd, name, 0) == 0 ? TRUE : FALSE;
+    return DeleteDescribedEntry(dir_fd, name, st);
 }
 
 BOOL DeleteFileImpl(LPCWSTR path)
@@ -90,6 +97,10 @@ BOOL DeleteFileImpl(LPCWSTR path)
         if (dir_fd >= 0) {
             if (!Utf16ToUtf8(last, name, sizeof(name), length)) {
                 return FALSE;
+            }
+            struct stat st = {};
+            if (TakeYieldedEntry(dir_fd, name, st)) {
+                return DeleteDescribedEntry(dir_fd, name, st);
             }
             return DeleteEntry(dir_fd, name, last);
         }

@@ -73,6 +73,7 @@ bool DescribeEntry(const Search &search, const char *name, WIN32_FIND_DATAW &rec
     record.ftLastAccessTime = FileTimeOf(st.st_atim);
     record.ftLastWriteTime = FileTimeOf(st.st_mtim);
     std::memcpy(record.cFileName, device_name, (length + 1) * sizeof(char16_t));
+    RememberYieldedEntry(search.dir_fd, name, st);
     return true;
 }
 
@@ -143,11 +144,11 @@ HANDLE FindFirstFileImpl(LPCWSTR path, LPWIN32_FIND_DATAW record)
     std::memcpy(search->pattern, pattern.data(), pattern.size() * sizeof(char16_t));
     search->pattern[pattern.size()] = 0;
     search->pattern_length = pattern.size();
+    RememberDirectory(directory, dir_fd);
     if (!NextMatch(*search, *record)) {
         CloseSearch(search);
         return INVALID_HANDLE_VALUE;
     }
-    RememberDirectory(directory, dir_fd);
     return HandleOfSearch(search);
 }
 

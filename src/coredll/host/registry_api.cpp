@@ -29,7 +29,7 @@ namespace {
 constexpr LONG kErrorNotEnoughMemory = 8;
 
 /* A registry file larger than this is taken as empty. */
-constexpr off_t kRegistryFileLimit = 64 * 1024 * 1024;
+constexpr off_t kRegistryFileLimit = off_t{64} * 1024 * 1024;
 
 const char kRegistryFileName[] = "registry.reg";
 

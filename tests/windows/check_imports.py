@@ -6,7 +6,8 @@
 1. The executable's import table (objdump -p): a Windows GUI program whose
    only DLLs are KERNEL32.dll, ADVAPI32.dll (RegOpenKeyExW, RegQueryValueExW
    and RegCloseKey only), USER32.dll (wsprintfW only) and msvcrt.dll (the C
-   runtime's start-up), importing every platform function the program uses.
+   runtime's start-up, the wide one), importing every platform function the
+   program uses.
 2. The program's own objects (nm -u): what they leave undefined is exactly
    those platform functions, plus the memory routines the compiler itself
    emits; so the KERNEL32 and msvcrt imports beyond that list belong to the
@@ -42,6 +43,9 @@ PLATFORM_FUNCTIONS = {
 }
 # DLLs that may hold more than the program's calls (the C runtime's start-up).
 STARTUP_DLLS = {"KERNEL32.dll", "msvcrt.dll"}
+# The C runtime's start-up for the wide entry point (wWinMain) takes its
+# arguments from here; the narrow one would use __getmainargs.
+WIDE_STARTUP = ("msvcrt.dll", "__wgetmainargs")
 # What the compiler may emit on its own for loops that fill or copy memory.
 COMPILER_EMITTED = {"memset", "memcpy", "memmove"}
 
@@ -80,6 +84,8 @@ def import_problems(imports, subsystem):
     problems = []
     if subsystem != "Windows GUI":
         problems.append(f"subsystem is {subsystem or 'unknown'!r}, not 'Windows GUI'")
+    if WIDE_STARTUP[1] not in imports.get(WIDE_STARTUP[0], set()):
+        problems.append("the C runtime's start-up is not the wide one (no __wgetmainargs)")
     allowed = set(PLATFORM_FUNCTIONS) | STARTUP_DLLS
     by_lower = {name.lower(): name for name in imports}
     for dll in sorted(imports):
@@ -101,7 +107,8 @@ def object_problems(undefined, defined):
     are sets of symbol names."""
     platform = {f"__imp_{name}" for names in PLATFORM_FUNCTIONS.values() for name in names}
     outside = undefined - defined
-    problems = [f"the program's objects use {name}" for name in sorted(outside - platform - COMPILER_EMITTED)]
+    unexpected = sorted(outside - platform - COMPILER_EMITTED)
+    problems = [f"the program's objects use {name}" for name in unexpected]
     problems += [f"the program's objects never call {name[6:]}" for name in sorted(platform - outside)]
     return problems
 

@@ -59,6 +59,7 @@ class ImportTableTest(unittest.TestCase):
                 "RegDeleteKeyW",
             ),
             "extra USER32 call": (good_dump(extra={"USER32.dll": "MessageBoxW"}), "MessageBoxW"),
+            "narrow start-up": (good_dump(drop={"msvcrt.dll": "__wgetmainargs"}), "wide"),
         }
         for what, (dump, word) in cases.items():
             with self.subTest(what):

@@ -2,7 +2,8 @@
  * device_path.h - resolving device paths inside the device root.
  *
  * A device path is UTF-16 ("\A\B\c"); "\" and "/" both separate components,
- * "." and empty components are ignored and ".." never climbs above the root.
+ * "." and empty components are ignored, and ".." drops the component before it
+ * (lexically, as the device does), never climbing above the root.
  * Every component is matched case-insensitively: an exact on-disk name is
  * preferred, otherwise the first entry that equals it ignoring case.  All
  * opening is done by the kernel with openat2(RESOLVE_IN_ROOT |
@@ -22,8 +23,11 @@ namespace coredll {
  * dir_fd is an O_PATH|O_DIRECTORY fd opened inside the root and owned by the
  * caller (close it).  name is the last component's actual on-disk name after
  * case-insensitive matching, or the given name in UTF-8 when no entry
- * matches.  For the root itself ("\" or an empty path) dir_fd is the root and
- * name is ".".
+ * matches.  For the root itself ("\", "\..", or an empty path) dir_fd is a
+ * new fd of the root and name is ".".  Names that are not valid UTF-8 on disk
+ * never match a device name ignoring case; only an exact name could reach
+ * them, and no UTF-16 name converts to one, so they are never confused with
+ * another file.
  */
 struct ResolvedEntry {
     int dir_fd = -1;
@@ -34,8 +38,8 @@ struct ResolvedEntry {
  * ResolveDeviceEntry - resolves `device_path` against the directory `root_fd`
  * (the device root).  Fills `out` and returns true when every parent
  * directory exists (inside the root); returns false, with out.dir_fd == -1,
- * when a parent is missing or not a directory, when the path holds an
- * unpaired surrogate or a NUL, or when the last component is "..".
+ * when a parent is missing or not a directory, or when the path holds an
+ * unpaired surrogate or a NUL.  May throw std::bad_alloc.
  */
 bool ResolveDeviceEntry(int root_fd, std::u16string_view device_path, ResolvedEntry &out);
 

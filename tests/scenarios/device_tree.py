@@ -15,16 +15,18 @@ import stat
 from scenario_file import OUTSIDE_PREFIX
 
 PROGRAM = "<program>"
+BACKSLASH_IN_NAME = "{bs}"
 WRITE_BITS = stat.S_IWUSR | stat.S_IWGRP | stat.S_IWOTH
 
 
 def disk_path(entry_path, root, outside):
-    """The on-disk path of a scenario path under `root` or `outside`."""
+    """The on-disk path of a scenario path under `root` or `outside`.  "{bs}"
+    in a component is a backslash that is part of the on-disk name."""
     if entry_path.startswith(OUTSIDE_PREFIX):
         base, rest = outside, entry_path[len(OUTSIDE_PREFIX) :]
     else:
         base, rest = root, entry_path
-    parts = [part for part in rest.split("\\") if part]
+    parts = [part.replace(BACKSLASH_IN_NAME, "\\") for part in rest.split("\\") if part]
     return os.path.join(base, *parts)
 
 
@@ -76,7 +78,7 @@ def list_tree(base, prefix, program_bytes, skip_top=(), outside=None):
             for entry in entries:
                 if top and entry.name.lower() in skipped:
                     continue
-                device_path = device_dir + entry.name
+                device_path = device_dir + entry.name.replace("\\", BACKSLASH_IN_NAME)
                 info = entry.stat(follow_symlinks=False)
                 read_only = (info.st_mode & WRITE_BITS) == 0
                 if stat.S_ISLNK(info.st_mode):

@@ -9,7 +9,8 @@ Headers:
     description: what the run shows (required)
     builds: both | host | wine          (default both)
     why: why the scenario applies to one build only
-    program: device path where the executable is placed (required)
+    program: device path where the executable is placed (required; "{c*N}"
+        as in tree paths)
     args: the command line after the program (split like a shell would)
     exit: the expected exit status     (default 0)
     registry-encoding: utf-16le-bom | utf-8 | utf-8-bom   (host file only;
@@ -270,7 +271,7 @@ def parse_scenario(name, text):
         description=headers.get("description", ""),
         builds=headers.get("builds", "both"),
         why=headers.get("why", ""),
-        program=headers.get("program", ""),
+        program=expand_repeats(headers.get("program", "")),
         args=shlex.split(headers.get("args", "")),
         exit_status=exit_status,
         registry_encoding=headers.get("registry-encoding", "utf-16le-bom"),

@@ -58,6 +58,9 @@ TEST(CaseFold, WildcardPatterns)
     EXPECT_TRUE(WildcardMatches(u"*b*b*", u"abxb"));
     EXPECT_TRUE(WildcardMatches(u"?", u"\U0001F600")); // one character, two units
     EXPECT_FALSE(WildcardMatches(u"exact", u"exact2"));
+    EXPECT_TRUE(WildcardMatches(u"A*.*", u"abc")); // a final ".*" allows no dot
+    EXPECT_TRUE(WildcardMatches(u"a*.*", u"ab.c"));
+    EXPECT_FALSE(WildcardMatches(u"b*.*", u"abc"));
 }
 
 TEST_F(Names, ExactNameIsPreferredOverACaseVariant)

@@ -32,6 +32,45 @@ char32_t NextUtf16(std::u16string_view text, size_t &pos)
     return cp;
 }
 
+/* The pattern match proper: "*" any run, "?" any one character, others
+ * equal ignoring case.  Greedy with one remembered star: linear in practice
+ * and without recursion, so a hostile pattern cannot exhaust the stack. */
+bool MatchesGreedily(std::u16string_view pattern, std::u16string_view name)
+{
+    size_t p = 0;
+    size_t n = 0;
+    size_t star = std::u16string_view::npos;
+    size_t star_name = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && pattern[p] == u'*') {
+            star = p++;
+            star_name = n;
+            continue;
+        }
+        if (p < pattern.size()) {
+            size_t p_next = p;
+            size_t n_next = n;
+            char32_t pc = NextUtf16(pattern, p_next);
+            char32_t nc = NextUtf16(name, n_next);
+            if (pc == u'?' || pc == nc || FoldCase(pc) == FoldCase(nc)) {
+                p = p_next;
+                n = n_next;
+                continue;
+            }
+        }
+        if (star == std::u16string_view::npos) {
+            return false;
+        }
+        p = star + 1;
+        NextUtf16(name, star_name);
+        n = star_name;
+    }
+    while (p < pattern.size() && pattern[p] == u'*') {
+        ++p;
+    }
+    return p == pattern.size();
+}
+
 } // namespace
 
 char32_t FoldCase(char32_t cp)
@@ -82,40 +121,12 @@ bool WildcardMatches(std::u16string_view pattern, std::u16string_view name)
     if (pattern == u"*" || pattern == u"*.*") {
         return true;
     }
-    /* Greedy matching with one remembered star: linear in practice and
-     * without recursion, so a hostile pattern cannot exhaust the stack. */
-    size_t p = 0;
-    size_t n = 0;
-    size_t star = std::u16string_view::npos;
-    size_t star_name = 0;
-    while (n < name.size()) {
-        if (p < pattern.size() && pattern[p] == u'*') {
-            star = p++;
-            star_name = n;
-            continue;
-        }
-        if (p < pattern.size()) {
-            size_t p_next = p;
-            size_t n_next = n;
-            char32_t pc = NextUtf16(pattern, p_next);
-            char32_t nc = NextUtf16(name, n_next);
-            if (pc == u'?' || pc == nc || FoldCase(pc) == FoldCase(nc)) {
-                p = p_next;
-                n = n_next;
-                continue;
-            }
-        }
-        if (star == std::u16string_view::npos) {
-            return false;
-        }
-        p = star + 1;
-        NextUtf16(name, star_name);
-        n = star_name;
+    /* As on the device, a final ".*" also matches a name without a dot:
+     * "a*.*" matches "abc". */
+    if (pattern.size() > 2 && pattern.substr(pattern.size() - 2) == u".*" &&
+        MatchesGreedily(pattern.substr(0, pattern.size() - 2), name)) {
+        return true;
     }
-    while (p < pattern.size() && pattern[p] == u'*') {
-        ++p;
-    }
-    return p == pattern.size();
+    return MatchesGreedily(pattern, name);
 }
-
 } // namespace coredll

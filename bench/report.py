@@ -14,6 +14,7 @@ run, where the ratio is reported but too noisy at 1,000 files to judge.
 import json
 import os
 import re
+import statistics
 import sys
 
 WALL_SIZE = 100000
@@ -48,12 +49,36 @@ def read_machine(raw):
 
 
 def read_wall_times(raw, n):
-    """{'cleanup': result, 'find': result} from hyperfine's JSON, in seconds."""
-    try:
-        results = json.loads(read_text(raw, f"hyperfine-{n}.json"))["results"]
-        return {result["command"]: result for result in results}
-    except (ValueError, KeyError) as error:
-        raise MeasurementError(f"hyperfine-{n}.json: {error}") from error
+    """{'cleanup': timing, 'find': timing} over the rounds hyperfine-N-roundK.json.
+
+    A timing holds the wall times of all rounds (seconds) and their mean,
+    standard deviation and median, and the mean CPU time (user + system).
+    """
+    names = sorted(name for name in os.listdir(raw)
+                   if re.fullmatch(rf"hyperfine-{n}-round\d+\.json", name))
+    if not names:
+        raise MeasurementError(f"no hyperfine-{n}-round*.json")
+    runs = {"cleanup": [], "find": []}
+    for name in names:
+        try:
+            for result in json.loads(read_text(raw, name))["results"]:
+                cpu = result["user"] + result["system"]
+                runs[result["command"]] += [(time, cpu) for time in result["times"]]
+        except (ValueError, KeyError, TypeError) as error:
+            raise MeasurementError(f"{name}: {error}") from error
+    timings = {}
+    for command, pairs in runs.items():
+        if not pairs:
+            raise MeasurementError(f"hyperfine-{n}-round*.json: no run of {command}")
+        times = [time for time, _ in pairs]
+        timings[command] = {
+            "times": times,
+            "mean": statistics.fmean(times),
+            "stddev": statistics.stdev(times) if len(times) > 1 else 0.0,
+            "median": statistics.median(times),
+            "cpu": statistics.fmean(cpu for _, cpu in pairs),
+        }
+    return timings
 
 
 def read_syscalls(raw, label, n):
@@ -107,6 +132,12 @@ def milliseconds(seconds):
     return f"{seconds * 1000:,.1f}"
 
 
+def timing(result):
+    """A timing as "median (mean ± standard deviation)" in milliseconds."""
+    return (f"{milliseconds(result['median'])} ({milliseconds(result['mean'])} ± "
+            f"{milliseconds(result['stddev'])})")
+
+
 def main():
     if len(sys.argv) != 2:
         print(__doc__.strip().splitlines()[0], file=sys.stderr)
@@ -134,7 +165,8 @@ def report(raw):
             "n": n,
             "cleanup": wall["cleanup"],
             "find": wall["find"],
-            "ratio": wall["cleanup"]["mean"] / wall["find"]["mean"],
+            "ratio": wall["cleanup"]["median"] / wall["find"]["median"],
+            "cpu_ratio": wall["cleanup"]["cpu"] / wall["find"]["cpu"],
             "sys_cleanup": per_entry(syscalls["cleanup"]["total"], baseline["cleanup"]["total"], n),
             "sys_find": per_entry(syscalls["find"]["total"], baseline["find"]["total"], n),
             "rss_cleanup": read_peak_rss_kib(raw, "cleanup", n),
@@ -152,23 +184,23 @@ def report(raw):
     out.append("")
     out.append(f"Machine: {machine['cpu']}, {machine['cores']} cores, {machine['kernel']}, "
                f"{machine['filesystem']}; {machine['date']}; commit {machine['commit']}, "
-               f"{machine['build']} build; hyperfine, {machine['runs']} runs per command"
+               f"{machine['build']} build; hyperfine, {machine['runs']} interleaved runs per command"
                f"{' (smoke run)' if smoke else ''}.")
     out.append("")
-    out.append("| Files | cleanup (ms) | find (ms) | cleanup / find | syscalls/entry cleanup "
-               "| syscalls/entry find | peak RSS cleanup | peak RSS find |")
-    out.append("|---:|---:|---:|---:|---:|---:|---:|---:|")
+    out.append("| Files | cleanup (ms) | find (ms) | wall cleanup / find | CPU cleanup / find "
+               "| syscalls/entry cleanup | syscalls/entry find | peak RSS cleanup | peak RSS find |")
+    out.append("|---:|---:|---:|---:|---:|---:|---:|---:|---:|")
     for row in rows:
         out.append(
-            f"| {count(row['n'])} "
-            f"| {milliseconds(row['cleanup']['mean'])} ± {milliseconds(row['cleanup']['stddev'] or 0)} "
-            f"| {milliseconds(row['find']['mean'])} ± {milliseconds(row['find']['stddev'] or 0)} "
-            f"| {row['ratio']:.2f} "
+            f"| {count(row['n'])} | {timing(row['cleanup'])} | {timing(row['find'])} "
+            f"| {row['ratio']:.2f} | {row['cpu_ratio']:.2f} "
             f"| {row['sys_cleanup']:.3f} | {row['sys_find']:.3f} "
             f"| {count(row['rss_cleanup'])} KiB | {count(row['rss_find'])} KiB |")
     out.append("")
-    out.append("Times: mean ± standard deviation.  System calls per entry: (calls of the run on n "
-               "files − calls of the same run on an image without leftovers) / n, strace -c -f.")
+    out.append("Times: median (mean ± standard deviation) of the rounds; the wall ratio is that of "
+               "the medians, the CPU ratio that of the mean user + system times.  System calls per "
+               "entry: (calls of the run on n files − calls of the same run on an image without "
+               "leftovers) / n, strace -c -f.")
     largest = max(sizes)
     top = sorted(((calls, name) for name, calls in breakdown[largest].items() if calls >= 0.0005),
                  reverse=True)
@@ -189,8 +221,8 @@ def report(raw):
     elif wall_rows:
         ratio = wall_rows[0]["ratio"]
         goals.append((f"wall time at {count(WALL_SIZE)} files ≤ {WALL_RATIO_LIMIT} × find",
-                      f"{ratio:.2f} × ({milliseconds(wall_rows[0]['cleanup']['mean'])} ms "
-                      f"vs {milliseconds(wall_rows[0]['find']['mean'])} ms)",
+                      f"{ratio:.2f} × (medians {milliseconds(wall_rows[0]['cleanup']['median'])} ms "
+                      f"vs {milliseconds(wall_rows[0]['find']['median'])} ms)",
                       ratio <= WALL_RATIO_LIMIT))
     else:
         goals.append((f"wall time at {count(WALL_SIZE)} files ≤ {WALL_RATIO_LIMIT} × find",

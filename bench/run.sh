@@ -3,13 +3,17 @@
 # against `find DIR -maxdepth 1 -type f -delete` on the same files (the floor:
 # one unlink per file), and checks the performance goals.
 #
-#   bench/run.sh [--sizes 1000,10000,100000] [--runs N] [--build-dir DIR] [--smoke]
+#   bench/run.sh [--sizes 1000,10000,100000] [--runs N] [--build-dir DIR]
+#                [--dir DIR] [--smoke]
 #
 # For each size it lays out one template device image with that many empty
 # files in Temp/ServicePackOld (plus an empty pack directory, a registry.reg
 # naming a cabinet file and that file, so that the whole run is exercised),
 # then measures on identical fresh copies of it (cp -a, never timed):
-#   - wall time of the program and of find (hyperfine, --prepare makes the copy);
+#   - wall time of the program and of find (hyperfine, whose --prepare makes
+#     the copy), in N rounds of one run each, the order of the two commands
+#     alternating from round to round, so that a change in the machine's load
+#     (other builds) weighs on both alike;
 #   - system calls per entry (strace -c -f): (calls of a run on n files minus
 #     calls of the same run on an image without leftovers) / n;
 #   - peak resident memory (/usr/bin/time -v, "Maximum resident set size");
@@ -25,9 +29,12 @@
 # Exit status 1 when a checked goal is missed.  --smoke (1,000 files, a few
 # runs) checks only the structural goals and reports the wall-time ratio.
 #
-# Images live in a fresh mktemp directory that is removed on exit; the program
-# runs with an image as its current directory, its device root, and nothing
-# else is touched.
+# Images live in a fresh mktemp directory inside DIR (default: /dev/shm when it
+# is a writable tmpfs, else $TMPDIR or /tmp) that is removed on exit.  On tmpfs
+# an unlink costs no journal or disk time, so the layer's own overhead shows
+# fully and the figures are steady; `--dir /tmp` measures on the disk instead.
+# The program runs with an image as its current directory, its device root,
+# and nothing else is touched.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$(pwd)
@@ -36,8 +43,12 @@ sizes="1000,10000,100000"
 runs=10
 build_dir=build-bench
 smoke=0
+images_dir=${TMPDIR:-/tmp}
+if [ "$(stat -f -c %T /dev/shm 2>/dev/null)" = tmpfs ] && [ -w /dev/shm ]; then
+    images_dir=/dev/shm
+fi
 usage() {
-    sed -n '2,8p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//'
     exit 2
 }
 while [ $# -gt 0 ]; do
@@ -45,6 +56,7 @@ while [ $# -gt 0 ]; do
     --sizes) sizes=${2:?}; shift 2 ;;
     --runs) runs=${2:?}; shift 2 ;;
     --build-dir) build_dir=${2:?}; shift 2 ;;
+    --dir) images_dir=${2:?}; shift 2 ;;
     --smoke) smoke=1; shift ;;
     -h | --help) usage ;;
     *) echo "run.sh: unknown option $1" >&2; usage ;;
@@ -54,6 +66,7 @@ IFS=', ' read -r -a size_list <<<"$sizes"
 for n in "${size_list[@]}"; do
     [[ "$n" =~ ^[1-9][0-9]*$ ]] || { echo "run.sh: a size is a positive count: $n" >&2; exit 2; }
 done
+[[ "$runs" =~ ^[1-9][0-9]*$ ]] || { echo "run.sh: --runs takes a positive count" >&2; exit 2; }
 
 scripts/install_packages.sh cmake ninja-build g++ python3 hyperfine strace heaptrack time binutils
 
@@ -69,7 +82,7 @@ stamp=$(date -u +%Y%m%dT%H%M%SZ)
 mkdir -p bench/out
 raw="$repo/bench/out/raw-$stamp"
 mkdir -p "$raw"
-work=$(mktemp -d "${TMPDIR:-/tmp}/cleanup-bench.XXXXXX")
+work=$(mktemp -d "$images_dir/cleanup-bench.XXXXXX")
 trap 'rm -rf -- "$work"' EXIT
 
 # lay_out_template N DIR - a device image with N leftovers in the old-pack
@@ -134,16 +147,25 @@ for n in "${size_list[@]}"; do
     echo "== $n files =="
 
     # Wall time: hyperfine runs from inside the image directory, whose content
-    # the preparation replaces with a fresh copy before every run.
+    # the preparation replaces with a fresh copy before every run.  Round 0
+    # warms the caches and is not counted.
     mkdir -p "$work/timed"
-    (
-        cd "$work/timed"
-        hyperfine -N --style basic --warmup 1 --runs "$runs" \
-            --prepare "sh -c 'rm -rf -- Temp \"My Documents\" registry.reg && cp -a -- \"$template/.\" .'" \
-            --export-json "$raw/hyperfine-$n.json" \
-            -n cleanup "$program" \
-            -n find "find Temp/ServicePackOld -maxdepth 1 -type f -delete"
-    )
+    for round in $(seq 0 "$runs"); do
+        commands=(-n cleanup "$program" -n find "find Temp/ServicePackOld -maxdepth 1 -type f -delete")
+        if [ $((round % 2)) -eq 0 ]; then
+            commands=("${commands[@]:3:3}" "${commands[@]:0:3}")
+        fi
+        result="$raw/hyperfine-$n-round$round.json"
+        [ "$round" -gt 0 ] || result="$raw/hyperfine-$n-warmup.json"
+        (
+            cd "$work/timed"
+            hyperfine -N --style none --runs 1 \
+                --prepare "sh -c 'rm -rf -- Temp \"My Documents\" registry.reg && cp -a -- \"$template/.\" .'" \
+                --export-json "$result" "${commands[@]}" >/dev/null
+        )
+        printf '.'
+    done
+    echo
     check_emptied "$work/timed" "the timed runs"
     rm -rf -- "$work/timed"
 
@@ -165,7 +187,7 @@ nm -u -C "$cleanup_library" >"$raw/cleanup-imports.txt"
     echo "cpu=$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')"
     echo "cores=$(nproc)"
     echo "kernel=$(uname -sr)"
-    echo "filesystem=$(df -T "$work" | awk 'NR==2 {print $2}')"
+    echo "filesystem=$(stat -f -c %T "$work")"
     echo "date=$(date -u '+%Y-%m-%d %H:%M UTC')"
     echo "commit=$(git rev-parse --short HEAD 2>/dev/null || echo unknown)$(git diff --quiet HEAD -- src 2>/dev/null || echo '+changes')"
     echo "build=$(grep -m1 CMAKE_BUILD_TYPE: "$build_dir/CMakeCache.txt" | cut -d= -f2)"

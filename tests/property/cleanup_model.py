@@ -6,7 +6,9 @@ steps on a virtual copy of the tree and yields the tree expected afterwards:
 
   1. every deletable entry directly in \\Temp\\ServicePackOld is gone (files
      that are not read-only and not the running executable; a link itself,
-     never its target); subdirectories and everything in them stay;
+     never its target); subdirectories and everything in them stay.  An
+     on-disk name holding "\\" (which the device cannot hold) stays, and its
+     entry path acts on what it names as a device path, as on the device;
   2. \\Temp and \\Temp\\ServicePackOld exist where they could be created;
   3. the running executable, when inside the root and its device path fits
      259 characters, now is \\Temp\\ServicePackOld\\PatchUnInstall.exe unless
@@ -14,8 +16,9 @@ steps on a virtual copy of the tree and yields the tree expected afterwards:
   4. an empty \\Temp\\ServicePack is gone, then an empty \\Temp;
   5. the recorded cabinet is gone when it named a file that is not read-only.
 
-Names match ignoring case, an exact match first.  Links are followed inside
-the root only: an absolute target starts at the root and ".." stops there.
+Names match ignoring case, an exact match first.  In a device path ".."
+drops the component before it.  Links are followed inside the root only: an
+absolute target starts at the root and ".." stops there.
 Where the device's rules leave an outcome open (a link whose target is a
 directory or read-only, a name the device cannot spell), the entry is
 "optional": it may stay as it was or be gone, nothing else.
@@ -35,8 +38,8 @@ LINK_LIMIT = 40
 class Undecidable(Exception):
     """The tree leaves the run's outcome open, so it is not used: two or more
     entries match a name ignoring case and none exactly (the device's choice
-    between them is not fixed), a later step depends on an optional entry,
-    or ".." follows a link (logical and physical parents differ)."""
+    between them is not fixed), or a later step depends on an optional
+    entry."""
 
 
 class VirtualTree:
@@ -116,27 +119,25 @@ class VirtualTree:
     def resolve(self, components):
         """The (directory, on-disk name or None, given name) of a device
         path's last component, or None when a parent is missing or not a
-        directory.  The root itself is ((), None, "")."""
-        parts = [c for c in components if c not in ("", ".")]
+        directory.  "." and empty components are ignored and ".." drops the
+        component before it (lexically, never above the root).  The root
+        itself is ((), None, "")."""
+        parts = []
+        for component in components:
+            if component == "..":
+                parts = parts[:-1]
+            elif component not in ("", "."):
+                parts.append(component)
         if not parts:
             return ((), None, "")
-        if parts[-1] == "..":
-            return None
         directory = ()
-        through_link = False
         for part in parts[:-1]:
-            if part == "..":
-                if through_link:
-                    raise Undecidable(".. after a link")
-                directory = directory[:-1]
-                continue
             name = self.lookup(directory, part)
             if name is None:
                 return None
             real = self.follow(directory + (name,))
             if real is None or self.kind(real) != "dir":
                 return None
-            through_link = through_link or real != directory + (name,)
             directory = real
         return (directory, self.lookup(directory, parts[-1]), parts[-1])
 
@@ -145,9 +146,11 @@ class VirtualTree:
         found = self.resolve(components)
         if found is None:
             return None
-        directory, name, _ = found
+        directory, name, given = found
+        if not given:
+            return directory
         if name is None:
-            return directory if not [c for c in components if c not in ("", ".")] else None
+            return None
         real = self.follow(directory + (name,))
         return real if real is not None and self.kind(real) == "dir" else None
 
@@ -233,14 +236,30 @@ def empty_old_pack(tree, events):
         return
     for name in sorted(tree.children.get(directory, set())):
         path = directory + (name,)
-        if not device_names.is_valid_name(name) or "\\" in name:
-            # The device cannot spell this name; the entry itself may go.
+        if not device_names.is_valid_name(name):
+            # No device name means this entry: it may be left or go.
             tree.optional.add(path)
+            continue
+        if "\\" in name:
+            # An on-disk name holding the device's separator: its entry path
+            # names whatever it names as a device path, never the entry.
+            path = entry_path_target(tree, name)
+        if path is None or path not in tree.entries:
+            # Nothing named, or already deleted through another entry path.
             continue
         outcome = delete_outcome(tree, path, attributes_first=False)
         if outcome == "delete":
             events.append("old-pack entry deleted")
         apply_deletion(tree, path, outcome)
+
+
+def entry_path_target(tree, name):
+    """The real path that the entry path "\\Temp\\ServicePackOld\\<name>"
+    names, or None when it names nothing."""
+    found = tree.resolve(OLD_PACK + tuple(split_device_path(name)))
+    if found is None or found[1] is None:
+        return None
+    return found[0] + (found[1],)
 
 
 def ensure_directory(tree, components, events):

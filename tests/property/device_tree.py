@@ -171,6 +171,14 @@ def fill_old_pack(builder, old_pack):
             builder.directory(old_pack + (sub,))
             builder.file(old_pack + (sub, "x"), read_only=False)
             builder.file(old_pack + (sub + "\\x",), read_only=False)
+    if rng.random() < 0.1:
+        # A name whose entry path climbs to another file of the root.
+        named = [f for f in builder.files if all(device_names.is_valid_name(p) for p in f)]
+        if named:
+            target = rng.choice(named)
+            name = "..\\" * rng.randint(2, 4) + "\\".join(target)
+            if len(name.encode()) < 255 and not os.path.lexists(builder.path(old_pack + (name,))):
+                builder.file(old_pack + (name,), read_only=False)
     if rng.random() < 0.05:
         builder.file(old_pack + (device_names.undecodable_name(rng),), read_only=False)
 

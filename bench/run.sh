@@ -84,6 +84,7 @@ raw="$repo/bench/out/raw-$stamp"
 mkdir -p "$raw"
 work=$(mktemp -d "$images_dir/cleanup-bench.XXXXXX")
 trap 'rm -rf -- "$work"' EXIT
+trap 'exit 130' INT TERM
 
 # lay_out_template N DIR - a device image with N leftovers in the old-pack
 # directory.  Names are those of an old pack's leftovers: 8.3-sized, distinct.

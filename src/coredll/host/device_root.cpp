@@ -8,6 +8,9 @@
 #include "registry_table.h"
 
 #include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <linux/openat2.h>
 #include <sys/syscall.h>
@@ -68,6 +71,36 @@ int OpenInRoot(int root, const char *relative, int flags)
         }
     }
     return -1;
+}
+
+bool FdPath(int fd, char *out, size_t capacity)
+{
+    char link[32];
+    std::snprintf(link, sizeof(link), "/proc/self/fd/%d", fd);
+    ssize_t length = readlink(link, out, capacity);
+    if (fd < 0 || length <= 0 || static_cast<size_t>(length) >= capacity || out[0] != '/') {
+        return false;
+    }
+    out[length] = '\0';
+    return true;
+}
+
+bool PathLiesUnder(const char *root, const char *path)
+{
+    size_t root_length = std::strlen(root);
+    if (root_length == 1) {
+        return path[0] == '/'; /* The root is "/". */
+    }
+    return std::strncmp(path, root, root_length) == 0 &&
+           (path[root_length] == '\0' || path[root_length] == '/');
+}
+
+bool FdStillInsideRoot(int fd)
+{
+    char root[PATH_MAX];
+    char path[PATH_MAX];
+    return FdPath(DeviceRootFd(), root, sizeof(root)) && FdPath(fd, path, sizeof(path)) &&
+           PathLiesUnder(root, path);
 }
 
 } // namespace coredll

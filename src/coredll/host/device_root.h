@@ -10,6 +10,8 @@
 #ifndef COREDLL_HOST_DEVICE_ROOT_H
 #define COREDLL_HOST_DEVICE_ROOT_H
 
+#include <cstddef>
+
 namespace coredll {
 
 /*
@@ -34,6 +36,27 @@ bool ReopenDeviceRoot();
  * or -1 with errno set (retries on EAGAIN/EINTR a few times).
  */
 int OpenInRoot(int root_fd, const char *relative, int flags);
+
+/*
+ * FdPath - the kernel's current path of the open file `fd` (the target of
+ * /proc/self/fd/<fd>, which follows renames), NUL-terminated, into `out`.
+ * False when it cannot be read or does not fit.  One system call.
+ */
+bool FdPath(int fd, char *out, size_t capacity);
+
+/*
+ * PathLiesUnder - whether the path `path` is `root` or lies below it
+ * ("<root>/..."); both as FdPath gives them.
+ */
+bool PathLiesUnder(const char *root, const char *path);
+
+/*
+ * FdStillInsideRoot - whether the directory `fd`, opened inside the root
+ * earlier, still lies inside it now: it may have been moved out since (a
+ * rename of it or of an ancestor is the only way out for an open directory).
+ * False when either path cannot be read.  Two system calls.
+ */
+bool FdStillInsideRoot(int fd);
 
 } // namespace coredll
 

@@ -3,6 +3,9 @@
  */
 #include "directory_cache.h"
 
+#include "device_root.h"
+
+#include <climits>
 #include <cstring>
 
 namespace coredll {
@@ -14,6 +17,7 @@ constexpr size_t kKeyCapacity = 512;
 char16_t cached_key[kKeyCapacity];
 size_t cached_key_length = 0;
 int cached_fd = -1;
+char cached_root_path[PATH_MAX];
 
 char yielded_name[256];
 int yielded_fd = -1;
@@ -24,7 +28,8 @@ struct stat yielded_stat;
 void RememberDirectory(std::u16string_view device_directory, int dir_fd)
 {
     ForgetCachedDirectory();
-    if (device_directory.size() > kKeyCapacity || dir_fd < 0) {
+    if (device_directory.size() > kKeyCapacity || dir_fd < 0 ||
+        !FdPath(DeviceRootFd(), cached_root_path, sizeof(cached_root_path))) {
         return;
     }
     std::memcpy(cached_key, device_directory.data(), device_directory.size() * sizeof(char16_t));
@@ -34,7 +39,12 @@ void RememberDirectory(std::u16string_view device_directory, int dir_fd)
 
 int CachedDirectoryFd(std::u16string_view device_directory)
 {
+    char path[PATH_MAX];
     if (cached_fd < 0 || device_directory != std::u16string_view(cached_key, cached_key_length)) {
+        return -1;
+    }
+    if (!FdPath(cached_fd, path, sizeof(path)) || !PathLiesUnder(cached_root_path, path)) {
+        ForgetCachedDirectory();
         return -1;
     }
     return cached_fd;

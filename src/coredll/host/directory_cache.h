@@ -9,6 +9,13 @@
  * dropped when its search closes and whenever the layer creates, removes or
  * renames anything that could change what the key resolves to.
  *
+ * An open directory follows renames, even one that takes it out of the root.
+ * So the cache checks, each time it is used, that the kernel's current path
+ * of the cached directory still lies under the root's path as it was when
+ * the directory was cached (one readlink of /proc/self/fd); when it does not,
+ * the cache is dropped and the caller resolves the path afresh inside the
+ * root with openat2.
+ *
  * The search also leaves here the stat it took of the entry it yielded last,
  * so that a deletion of exactly that entry, right after it was yielded, need
  * not stat it again: the state of the entry is then that of the yield, a
@@ -31,7 +38,9 @@ void RememberDirectory(std::u16string_view device_directory, int dir_fd);
 
 /*
  * CachedDirectoryFd - the cached fd when `device_directory` is spelt exactly
- * as the cached key, else -1.  Allocates nothing.
+ * as the cached key and the directory still lies inside the root, else -1
+ * (the cache is dropped when the directory has left the root).  Allocates
+ * nothing.
  */
 int CachedDirectoryFd(std::u16string_view device_directory);
 

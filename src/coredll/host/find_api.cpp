@@ -8,6 +8,10 @@
  * are not valid UTF-8 (they could not be given back to the layer as a name
  * that means them) and names that do not fit cFileName.  The record describes
  * the entry itself (a symbolic link is not followed).
+ *
+ * Before each block is read, the directory is checked to be still inside the
+ * root (it may have been moved out since it was opened); a directory that
+ * has left the root ends the search.
  */
 #include "coredll.h"
 
@@ -83,6 +87,13 @@ bool NextMatch(Search &search, WIN32_FIND_DATAW &record)
 {
     for (;;) {
         if (search.offset >= search.filled) {
+            /* The directory may have been moved out of the root since it
+             * was opened: then the search ends. */
+            if (!FdStillInsideRoot(search.dir_fd)) {
+                search.filled = 0;
+                search.offset = 0;
+                return false;
+            }
             long got =
                 syscall(SYS_getdents64, search.dir_fd, search.entries, sizeof(search.entries));
             if (got <= 0) {

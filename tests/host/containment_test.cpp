@@ -5,6 +5,7 @@
 #include "device_path.h"
 #include "device_root.h"
 
+#include <cstdio>
 #include <unistd.h>
 
 namespace {
@@ -89,6 +90,38 @@ TEST_F(Containment, AbsoluteLinkTargetsMeanTheDeviceRoot)
     EXPECT_TRUE(DeleteFileW(u"\\storage\\FILE.TXT"));
     EXPECT_FALSE(Exists(InRoot("Data/file.txt")));
     EXPECT_TRUE(Exists(InRoot("Storage")));
+}
+
+TEST_F(Containment, ASearchedDirectoryMovedOutIsNeitherReadNorEmptied)
+{
+    MakeDirs(InRoot("Old"));
+    WriteFile(InRoot("Old/a.txt"), "a");
+    WriteFile(InRoot("Old/b.txt"), "b");
+    WIN32_FIND_DATAW record;
+    HANDLE search = FindFirstFileW(u"\\Old\\*.*", &record);
+    ASSERT_NE(search, INVALID_HANDLE_VALUE);
+    ASSERT_EQ(rename(InRoot("Old").c_str(), Outside("Old").c_str()), 0);
+    MakeLink(Outside("Old"), InRoot("Old"));
+    EXPECT_FALSE(DeleteFileW(u"\\Old\\a.txt"));
+    EXPECT_FALSE(DeleteFileW(u"\\Old\\b.txt"));
+    FindClose(search);
+    EXPECT_EQ(ReadFile(Outside("Old/a.txt")), "a");
+    EXPECT_EQ(ReadFile(Outside("Old/b.txt")), "b");
+
+    // A search whose directory leaves the root before its next block ends.
+    MakeDirs(InRoot("Many"));
+    for (int i = 0; i < 2000; ++i) {
+        WriteFile(InRoot("Many/entry_with_a_long_name_" + std::to_string(i)), "");
+    }
+    search = FindFirstFileW(u"\\Many\\*", &record);
+    ASSERT_NE(search, INVALID_HANDLE_VALUE);
+    ASSERT_EQ(rename(InRoot("Many").c_str(), Outside("Many").c_str()), 0);
+    int yielded = 1;
+    while (FindNextFileW(search, &record)) {
+        ++yielded;
+    }
+    FindClose(search);
+    EXPECT_LT(yielded, 2000);
 }
 
 TEST_F(Containment, RemovalRefusesTheRootAndLinksToDirectories)

@@ -81,9 +81,8 @@ class HostPlayer:
         actual = device_tree.list_tree(
             root, "\\", self.program_bytes, skip_top=[REGISTRY_FILE], outside=outside
         )
-        actual.update(
-            device_tree.list_tree(outside, device_tree.OUTSIDE_PREFIX, self.program_bytes, (), outside)
-        )
+        prefix = device_tree.OUTSIDE_PREFIX
+        actual.update(device_tree.list_tree(outside, prefix, self.program_bytes, (), outside))
         expected = device_tree.expected_listing(scenario.after)
         return completed.returncode, actual, expected, problems
 

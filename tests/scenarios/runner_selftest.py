@@ -10,6 +10,8 @@ import sys
 import tempfile
 import unittest
 
+sys.dont_write_bytecode = True  # keep the source tree clean
+
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 # pylint: disable=wrong-import-position
@@ -100,7 +102,8 @@ class InertProgramTest(unittest.TestCase):
             lines,
         )
         self.assertIn("unexpected \\Temp\\ServicePack\\Setup.exe: program", lines)
-        self.assertTrue(any(line.startswith("unexpected \\Cabs\\ServicePack113.cab") for line in lines))
+        cabinet = "unexpected \\Cabs\\ServicePack113.cab"
+        self.assertTrue(any(line.startswith(cabinet) for line in lines))
 
 
 if __name__ == "__main__":

@@ -34,10 +34,12 @@ Tree entries, one a line, in "before" and "after":
     program PATH                (after only) the program's own bytes
 
 PATH is a device path ("\\Temp\\x"); "{c*N}" in it, and in the registry
-section, stands for the character c repeated N times.  A path starting "@outside\\" names an entry in the
-directory beside the device root, which the program must never touch.  In
-"before" the parents of every entry are made as needed; "after" lists every
-directory and file there must be, and nothing else may be.
+section, stands for the character c repeated N times, and "{bs}" for a
+backslash that is part of an on-disk name.  A path starting
+"@outside\\" names an entry in the directory beside the device root, which
+the program must never touch.  In "before" the parents of every entry are
+made as needed; "after" lists every directory and file there must be, and
+nothing else may be.
 """
 
 import re

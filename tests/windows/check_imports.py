@@ -109,7 +109,8 @@ def object_problems(undefined, defined):
     outside = undefined - defined
     unexpected = sorted(outside - platform - COMPILER_EMITTED)
     problems = [f"the program's objects use {name}" for name in unexpected]
-    problems += [f"the program's objects never call {name[6:]}" for name in sorted(platform - outside)]
+    never_called = sorted(platform - outside)
+    problems += [f"the program's objects never call {name[6:]}" for name in never_called]
     return problems
 
 

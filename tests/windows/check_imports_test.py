@@ -8,6 +8,8 @@ import os
 import sys
 import unittest
 
+sys.dont_write_bytecode = True  # keep the source tree clean
+
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 # pylint: disable=wrong-import-position

@@ -35,9 +35,12 @@ run_target() {
     if [ -d tests/fuzz/regressions/"$name" ]; then
         cp tests/fuzz/regressions/"$name"/* "$work/corpus/"
     fi
-    (cd "$work" && ASAN_OPTIONS=detect_leaks=1 "../../$name" corpus \
-        -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
-        -artifact_prefix=./ >log.txt 2>&1)
+    local options=(-max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048
+        -print_final_stats=1 -artifact_prefix=./)
+    if [ -f tests/fuzz/"$name".dict ]; then
+        options+=(-dict="$PWD/tests/fuzz/$name.dict")
+    fi
+    (cd "$work" && ASAN_OPTIONS=detect_leaks=1 "../../$name" corpus "${options[@]}" >log.txt 2>&1)
 }
 
 status=0

@@ -14,10 +14,7 @@ jobs=${FUZZ_JOBS:-2}
 targets=(fuzz_registry_export fuzz_directory_chains fuzz_device_path)
 
 # clang and its fuzzer and sanitizer runtimes, from the distribution.
-if ! command -v clang++ >/dev/null || ! ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1; then
-    apt-get update
-    DEBIAN_FRONTEND=noninteractive apt-get install -y clang libclang-rt-14-dev
-fi
+scripts/install_packages.sh clang libclang-rt-14-dev
 
 cmake --preset fuzz -B "$build_dir" >/dev/null
 cmake --build "$build_dir" -j "$jobs" --target "${targets[@]}"

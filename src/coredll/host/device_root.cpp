@@ -13,6 +13,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <linux/openat2.h>
+#include <pthread.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -73,11 +74,38 @@ int OpenInRoot(int root, const char *relative, int flags)
     return -1;
 }
 
+namespace {
+
+int proc_fd_dir = -2; /* /proc/self/fd: -2 not opened yet, -1 unavailable. */
+
+/* A forked child has its own fd table: its /proc/self/fd is another. */
+void ForgetProcFdDirectory()
+{
+    if (proc_fd_dir >= 0) {
+        close(proc_fd_dir);
+    }
+    proc_fd_dir = -2;
+}
+
+/* This process's /proc/self/fd directory, kept open so that each FdPath is
+ * a single lookup; -1 when procfs is unavailable. */
+int ProcFdDirectory()
+{
+    if (proc_fd_dir == -2) {
+        static const bool registered = pthread_atfork(nullptr, nullptr, ForgetProcFdDirectory) == 0;
+        (void)registered;
+        proc_fd_dir = open("/proc/self/fd", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    }
+    return proc_fd_dir;
+}
+
+} // namespace
+
 bool FdPath(int fd, char *out, size_t capacity)
 {
-    char link[32];
-    std::snprintf(link, sizeof(link), "/proc/self/fd/%d", fd);
-    ssize_t length = readlink(link, out, capacity);
+    char name[16];
+    std::snprintf(name, sizeof(name), "%d", fd);
+    ssize_t length = readlinkat(ProcFdDirectory(), name, out, capacity);
     if (fd < 0 || length <= 0 || static_cast<size_t>(length) >= capacity || out[0] != '/') {
         return false;
     }

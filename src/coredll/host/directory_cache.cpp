@@ -4,6 +4,7 @@
 #include "directory_cache.h"
 
 #include "device_root.h"
+#include "directory_watch.h"
 
 #include <climits>
 #include <cstring>
@@ -17,7 +18,6 @@ constexpr size_t kKeyCapacity = 512;
 char16_t cached_key[kKeyCapacity];
 size_t cached_key_length = 0;
 int cached_fd = -1;
-char cached_root_path[PATH_MAX];
 
 char yielded_name[256];
 int yielded_fd = -1;
@@ -29,7 +29,7 @@ void RememberDirectory(std::u16string_view device_directory, int dir_fd)
 {
     ForgetCachedDirectory();
     if (device_directory.size() > kKeyCapacity || dir_fd < 0 ||
-        !FdPath(DeviceRootFd(), cached_root_path, sizeof(cached_root_path))) {
+        !WatchDirectoryChain(dir_fd, DeviceRootFd())) {
         return;
     }
     std::memcpy(cached_key, device_directory.data(), device_directory.size() * sizeof(char16_t));
@@ -39,11 +39,10 @@ void RememberDirectory(std::u16string_view device_directory, int dir_fd)
 
 int CachedDirectoryFd(std::u16string_view device_directory)
 {
-    char path[PATH_MAX];
     if (cached_fd < 0 || device_directory != std::u16string_view(cached_key, cached_key_length)) {
         return -1;
     }
-    if (!FdPath(cached_fd, path, sizeof(path)) || !PathLiesUnder(cached_root_path, path)) {
+    if (!DirectoryChainUnchanged()) {
         ForgetCachedDirectory();
         return -1;
     }
@@ -52,6 +51,7 @@ int CachedDirectoryFd(std::u16string_view device_directory)
 
 void ForgetCachedDirectory()
 {
+    StopWatchingDirectoryChain();
     yielded_fd = -1;
     cached_fd = -1;
     cached_key_length = 0;

@@ -10,11 +10,11 @@
  * renames anything that could change what the key resolves to.
  *
  * An open directory follows renames, even one that takes it out of the root.
- * So the cache checks, each time it is used, that the kernel's current path
- * of the cached directory still lies under the root's path as it was when
- * the directory was cached (one readlink of /proc/self/fd); when it does not,
- * the cache is dropped and the caller resolves the path afresh inside the
- * root with openat2.
+ * So the cache watches the directory and its ancestors below the root
+ * (directory_watch.h) and checks, each time it is used, that none of them
+ * has been moved or removed (one non-blocking read); when one has, the cache
+ * is dropped and the caller resolves the path afresh inside the root with
+ * openat2.
  *
  * The search also leaves here the stat it took of the entry it yielded last,
  * so that a deletion of exactly that entry, right after it was yielded, need

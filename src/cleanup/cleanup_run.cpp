@@ -49,6 +49,23 @@ static const WCHAR CabinetValueName[] = TEXT("CabFile");
 #define SEARCH_PATTERN_SUFFIX_LENGTH 4
 
 static const WCHAR Separator = TEXT('\\');
+static const WCHAR AlternateSeparator = TEXT('/');
+
+/*
+ * HoldsSeparator - whether the first `length` characters of `name` hold a
+ * path separator ("\" or "/").  The device's file names never do.
+ */
+static BOOL HoldsSeparator(LPCWSTR name, UINT length)
+{
+    UINT index;
+
+    for (index = 0; index < length; ++index) {
+        if (name[index] == Separator || name[index] == AlternateSeparator) {
+            return TRUE;
+        }
+    }
+    return FALSE;
+}
 
 void EmptyOldPackDirectory(void)
 {
@@ -73,9 +90,11 @@ void EmptyOldPackDirectory(void)
     do {
         ZeroFill(entryPath, ENTRY_PATH_CAPACITY);
         /* A name without a terminator inside the record is not a name the
-         * platform could have given: leave it. */
+         * platform could have given, and a name holding a separator would
+         * make an entry path that names some other file: leave both. */
         nameLength = BoundedLength(record.cFileName, MAX_PATH);
-        if (nameLength < MAX_PATH && directoryLength + 1 + nameLength < ENTRY_PATH_CAPACITY) {
+        if (nameLength < MAX_PATH && !HoldsSeparator(record.cFileName, nameLength) &&
+            directoryLength + 1 + nameLength < ENTRY_PATH_CAPACITY) {
             wsprintfW(entryPath, EntryPathFormat, OldPackDirectory, record.cFileName);
             DeleteFileW(entryPath);
         }

@@ -32,7 +32,8 @@ int RunCleanup(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR commandLin
  * EmptyOldPackDirectory - searches "\Temp\ServicePackOld\*.*" and passes
  * every entry found to DeleteFileW.  Files that can be deleted go; a
  * subdirectory, a read-only file or a file in use stays, and the search goes
- * on.  A missing or empty directory deletes nothing.  The search is closed
+ * on.  A name that holds a separator ("\" or "/"), which no device file
+ * name does, is left alone: its entry path would name another file.  A missing or empty directory deletes nothing.  The search is closed
  * once it has opened.
  */
 void EmptyOldPackDirectory(void);

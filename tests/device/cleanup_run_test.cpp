@@ -91,6 +91,21 @@ TEST_F(CleanupRun, EveryEntryIncludingTheLongestNameIsPassedWhole)
     EXPECT_THAT(Calls(), Contains("DeleteFileW(\"\\Temp\\ServicePackOld\\Sub Directory\")"));
 }
 
+// A name holding a separator cannot be a device file's name; its entry path
+// would climb out of the old-pack directory and name another file.
+TEST_F(CleanupRun, NamesHoldingASeparatorAreLeftAlone)
+{
+    TheWorld().searchOpens = true;
+    TheWorld().entries = {u"..\\..\\precious.txt", u"a/b", u"plain.txt"};
+    Run();
+    int deletions = 0;
+    for (const std::string &call : Calls()) {
+        deletions += call.rfind("DeleteFileW", 0) == 0 ? 1 : 0;
+    }
+    EXPECT_EQ(deletions, 1);
+    EXPECT_THAT(Calls(), Contains("DeleteFileW(\"\\Temp\\ServicePackOld\\plain.txt\")"));
+}
+
 TEST_F(CleanupRun, ARecordWithoutATerminatedNameIsLeftAlone)
 {
     TheWorld().searchOpens = true;

@@ -7,8 +7,8 @@ steps on a virtual copy of the tree and yields the tree expected afterwards:
   1. every deletable entry directly in \\Temp\\ServicePackOld is gone (files
      that are not read-only and not the running executable; a link itself,
      never its target); subdirectories and everything in them stay.  An
-     on-disk name holding "\\" (which the device cannot hold) stays, and its
-     entry path acts on what it names as a device path, as on the device;
+     on-disk name holding "\\" (which the device cannot hold) stays, and so
+     does what its entry path would name;
   2. \\Temp and \\Temp\\ServicePackOld exist where they could be created;
   3. the running executable, when inside the root and its device path fits
      259 characters, now is \\Temp\\ServicePackOld\\PatchUnInstall.exe unless
@@ -241,25 +241,16 @@ def empty_old_pack(tree, events):
             tree.optional.add(path)
             continue
         if "\\" in name:
-            # An on-disk name holding the device's separator: its entry path
-            # names whatever it names as a device path, never the entry.
-            path = entry_path_target(tree, name)
-        if path is None or path not in tree.entries:
+            # An on-disk name holding the device's separator is no device
+            # name: the run leaves it, and what its entry path would name.
+            continue
+        if path not in tree.entries:
             # Nothing named, or already deleted through another entry path.
             continue
         outcome = delete_outcome(tree, path, attributes_first=False)
         if outcome == "delete":
             events.append("old-pack entry deleted")
         apply_deletion(tree, path, outcome)
-
-
-def entry_path_target(tree, name):
-    """The real path that the entry path "\\Temp\\ServicePackOld\\<name>"
-    names, or None when it names nothing."""
-    found = tree.resolve(OLD_PACK + tuple(split_device_path(name)))
-    if found is None or found[1] is None:
-        return None
-    return found[0] + (found[1],)
 
 
 def ensure_directory(tree, components, events):

@@ -19,3 +19,6 @@ ctest --preset sanitize -j2
 
 step "Formatting and clang-tidy"
 scripts/lint.sh
+
+step "Windows build, its import table and the scenarios under Wine"
+scripts/test_windows.sh

@@ -40,7 +40,7 @@ cd "$(dirname "$0")/.."
 repo=$(pwd)
 
 sizes="1000,10000,100000"
-runs=10
+runs=15
 build_dir=build-bench
 smoke=0
 images_dir=${TMPDIR:-/tmp}

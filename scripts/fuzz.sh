@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 build_dir=${FUZZ_BUILD_DIR:-build-fuzz}
 jobs=${FUZZ_JOBS:-2}
-targets=(fuzz_registry_export fuzz_directory_chains fuzz_device_path)
+targets=(fuzz_registry_export fuzz_directory_chains fuzz_device_path fuzz_recorded_cabinet)
 
 # clang and its fuzzer and sanitizer runtimes, from the distribution.
 scripts/install_packages.sh clang libclang-rt-14-dev

@@ -122,6 +122,9 @@ class VirtualTree:
         directory.  "." and empty components are ignored and ".." drops the
         component before it (lexically, never above the root).  The root
         itself is ((), None, "")."""
+        components = platform_components(components)
+        if components is None:
+            return None
         parts = []
         for component in components:
             if component == "..":
@@ -182,8 +185,8 @@ class VirtualTree:
         )
 
     def is_read_only(self, path):
-        """Whether the entry at `path` has its owner-write bit clear."""
-        return not self.entries[path][1] & 0o200
+        """Whether nobody may write the entry at `path` (no write bit)."""
+        return not self.entries[path][1] & 0o222
 
 
 class Expectation:
@@ -194,6 +197,27 @@ class Expectation:
         self.entries = tree.entries
         self.optional = {path: before[path] for path in tree.optional}
         self.events = events
+
+
+INVALID_NAME_CHARACTERS = set('*?"<>|')
+DOS_DEVICE_NAMES = {"CON", "PRN", "AUX", "NUL"} | {
+    prefix + str(n) for prefix in ("COM", "LPT") for n in range(1, 10)}
+
+
+def platform_components(components):
+    """A device path's components as the platform reads them: None when one
+    holds a character no name may hold or the last names a DOS device; the
+    last loses its trailing dots and spaces."""
+    components = list(components)
+    if any(INVALID_NAME_CHARACTERS & set(c) for c in components):
+        return None
+    if components and components[-1] not in (".", ".."):
+        last = components[-1].rstrip(". ")
+        stem = last.split(".")[0].rstrip(" ")
+        if stem.upper() in DOS_DEVICE_NAMES:
+            return None
+        components[-1] = last
+    return components
 
 
 def split_device_path(text):
@@ -244,8 +268,14 @@ def empty_old_pack(tree, events):
             # An on-disk name holding the device's separator is no device
             # name: the run leaves it, and what its entry path would name.
             continue
+        found = tree.resolve(OLD_PACK + (name,))
+        if found is None or found[1] is None:
+            # The entry path names nothing (the platform reads the name
+            # otherwise, or refuses it): the entry stays.
+            continue
+        path = found[0] + (found[1],)
         if path not in tree.entries:
-            # Nothing named, or already deleted through another entry path.
+            # Already deleted through another entry path.
             continue
         outcome = delete_outcome(tree, path, attributes_first=False)
         if outcome == "delete":

@@ -32,8 +32,49 @@ bool IsSeparator(char16_t c)
     return c == u'\\' || c == u'/';
 }
 
+/* Whether `component` holds a character that no file name may hold: the
+ * wildcards and quoting characters * ? " < > |. */
+bool HoldsInvalidCharacter(std::u16string_view component)
+{
+    return component.find_first_of(u"*?\"<>|") != std::u16string_view::npos;
+}
+
+/* `component` without its trailing dots and spaces, which the platform drops
+ * from a path's last component. */
+std::u16string_view WithoutTrailingDotsAndSpaces(std::u16string_view component)
+{
+    while (!component.empty() && (component.back() == u'.' || component.back() == u' ')) {
+        component.remove_suffix(1);
+    }
+    return component;
+}
+
+/* Whether `component` names a DOS device (CON, PRN, AUX, NUL, COM1-9,
+ * LPT1-9, with or without an extension, in any case) rather than a file. */
+bool IsDosDeviceName(std::u16string_view component)
+{
+    std::u16string_view stem = component.substr(0, component.find(u'.'));
+    while (!stem.empty() && stem.back() == u' ') {
+        stem.remove_suffix(1);
+    }
+    if (stem.size() != 3 && stem.size() != 4) {
+        return false;
+    }
+    char16_t name[4] = {};
+    for (size_t i = 0; i < stem.size(); ++i) {
+        char16_t c = stem[i];
+        name[i] = (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - u'a' + u'A') : c;
+    }
+    std::u16string_view word(name, 3);
+    if (stem.size() == 3) {
+        return word == u"CON" || word == u"PRN" || word == u"AUX" || word == u"NUL";
+    }
+    return (word == u"COM" || word == u"LPT") && name[3] >= u'1' && name[3] <= u'9';
+}
+
 /* Splits `path` into its components after lexical normalisation.  False
- * when a component holds a NUL. */
+ * when a component holds a NUL or a character no name may hold, or when the
+ * last component is a DOS device name. */
 bool NormalizeComponents(std::u16string_view path, std::vector<std::u16string_view> &components)
 {
     size_t start = 0;
@@ -43,8 +84,17 @@ bool NormalizeComponents(std::u16string_view path, std::vector<std::u16string_vi
             ++end;
         }
         std::u16string_view component = path.substr(start, end - start);
-        if (component.find(u'\0') != std::u16string_view::npos) {
+        if (component.find(u'\0') != std::u16string_view::npos ||
+            HoldsInvalidCharacter(component)) {
             return false;
+        }
+        /* The platform drops trailing dots and spaces from a path's last
+         * component, and a device name there names no file. */
+        if (end == path.size() && component != u"." && component != u"..") {
+            component = WithoutTrailingDotsAndSpaces(component);
+            if (IsDosDeviceName(component)) {
+                return false;
+            }
         }
         if (component == u"..") {
             if (!components.empty()) {
@@ -145,7 +195,10 @@ bool SplitLastComponent(std::u16string_view device_path, std::u16string_view &pa
     }
     parent = device_path.substr(0, cut - 1);
     last = device_path.substr(cut);
-    return !last.empty() && last != u"." && last != u"..";
+    /* Names the platform would change or refuse take the full resolution. */
+    return !last.empty() && last != u"." && last != u".." &&
+           WithoutTrailingDotsAndSpaces(last).size() == last.size() &&
+           !HoldsInvalidCharacter(last) && !IsDosDeviceName(last);
 }
 
 bool ResolveDevicePath(int root_fd, std::u16string_view device_path, std::string &relative)

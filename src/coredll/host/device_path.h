@@ -39,7 +39,11 @@ struct ResolvedEntry {
  * (the device root).  Fills `out` and returns true when every parent
  * directory exists (inside the root); returns false, with out.dir_fd == -1,
  * when a parent is missing or not a directory, or when the path holds an
- * unpaired surrogate or a NUL.  May throw std::bad_alloc.
+ * unpaired surrogate, a NUL or a character no name may hold (* ? " < > |).
+ * As on the platform, trailing dots and spaces of the last component are
+ * dropped ("a.txt ." names "a.txt"), and a last component that is a DOS
+ * device name (CON, NUL, COM1, LPT1.txt, ...) is refused.  May throw
+ * std::bad_alloc.
  */
 bool ResolveDeviceEntry(int root_fd, std::u16string_view device_path, ResolvedEntry &out);
 

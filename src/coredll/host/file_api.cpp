@@ -56,7 +56,7 @@ BOOL DeleteDescribedEntry(int dir_fd, const char *name, const struct stat &st)
     if (S_ISLNK(st.st_mode)) {
         /* The link may be a component of the cached directory's path. */
         ForgetCachedDirectory();
-    } else if ((st.st_mode & S_IWUSR) == 0 || IsRunningExecutable(st)) {
+    } else if ((AttributesOf(st) & FILE_ATTRIBUTE_READONLY) != 0 || IsRunningExecutable(st)) {
         return FALSE;
     }
     return unlinkat(dir_fd, name, 0) == 0 ? TRUE : FALSE;

@@ -11,7 +11,8 @@ DWORD AttributesOf(const struct stat &st)
     if (S_ISDIR(st.st_mode)) {
         attributes |= FILE_ATTRIBUTE_DIRECTORY;
     }
-    if ((st.st_mode & S_IWUSR) == 0) {
+    /* As Wine maps it: read-only when nobody may write the file. */
+    if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
         attributes |= FILE_ATTRIBUTE_READONLY;
     }
     return attributes == 0 ? static_cast<DWORD>(FILE_ATTRIBUTE_NORMAL) : attributes;

@@ -1,8 +1,9 @@
 /*
  * file_attributes.h - the device's attribute bits for a file on disk.
  *
- * A directory is FILE_ATTRIBUTE_DIRECTORY; an entry without the owner's
- * write permission is FILE_ATTRIBUTE_READONLY (the mapping Wine uses); an
+ * A directory is FILE_ATTRIBUTE_DIRECTORY; an entry that nobody may write
+ * (no write permission bit at all) is FILE_ATTRIBUTE_READONLY, the mapping
+ * Wine uses; an
  * entry with neither is FILE_ATTRIBUTE_NORMAL.  A symbolic link is described
  * by whatever stat it was given (the link itself, or its target).
  */

@@ -23,6 +23,13 @@ out="$build_dir/fuzz-out"
 rm -rf "$out"
 mkdir -p "$out"
 
+# The targets' temporary device roots, removed whatever happens to them.
+scratch_parent=/dev/shm
+[ -w "$scratch_parent" ] || scratch_parent=/tmp
+FUZZ_SCRATCH=$(mktemp -d "$scratch_parent/fuzz-scratch.XXXXXX")
+export FUZZ_SCRATCH
+trap 'rm -rf --one-file-system "$FUZZ_SCRATCH"' EXIT
+
 # run_target NAME - fuzzes one target for $seconds on a scratch corpus.
 run_target() {
     local name=$1

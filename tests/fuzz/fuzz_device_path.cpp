@@ -21,142 +21,61 @@
  */
 #include "coredll.h"
 #include "coredll/host/device_path.h"
+#include "fixture_tree.h"
 
 #include <fcntl.h>
-#include <ftw.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <map>
-#include <sstream>
 #include <string>
-#include <vector>
-
-namespace fs = std::filesystem;
 
 namespace {
+
+std::string root_path;
+std::string outside_path;
+int root_fd = -1;
+FixtureSnapshot outside_before;
 
 /* Reports an escape or a broken promise and stops with a crash. */
 [[noreturn]] void Fail(const std::string &what)
 {
-    std::fprintf(stderr, "device path: %s\n", what.c_str());
-    std::abort();
+    FixtureFail("device path: " + what);
 }
 
-/* The temporary base holding "root" and "outside". */
-std::string base_path;
-std::string root_path;
-std::string outside_path;
-int root_fd = -1;
-
-/* One entry of a snapshot: its kind and mode, and its bytes or target. */
-using Snapshot = std::map<std::string, std::string>;
-Snapshot outside_before;
-
-/* Reads the whole of a regular file, or "" when it cannot be read. */
-std::string ReadFile(const fs::path &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
-/* Every entry under `top`, links not followed, described exactly. */
-Snapshot TakeSnapshot(const std::string &top)
-{
-    Snapshot snapshot;
-    std::error_code error;
-    for (fs::recursive_directory_iterator it(top, error), end; !error && it != end;
-         it.increment(error)) {
-        struct stat info {};
-        if (lstat(it->path().c_str(), &info) != 0) {
-            continue;
-        }
-        std::string description = std::to_string(info.st_mode) + ":";
-        if (S_ISLNK(info.st_mode)) {
-            description += fs::read_symlink(it->path(), error).string();
-        } else if (S_ISREG(info.st_mode)) {
-            description += ReadFile(it->path());
-        }
-        snapshot[it->path().string()] = description;
-    }
-    return snapshot;
-}
-
-void WriteFile(const std::string &path, const std::string &text, mode_t mode)
-{
-    std::ofstream(path, std::ios::binary) << text;
-    chmod(path.c_str(), mode);
-}
-
-void MakeLink(const std::string &target, const std::string &path)
-{
-    if (symlink(target.c_str(), path.c_str()) != 0) {
-        Fail("cannot make the fixture's link " + path);
-    }
-}
-
-/* Removes one entry during the depth-first walk of RemoveTree. */
-int RemoveEntry(const char *path, const struct stat *, int type, struct FTW *)
-{
-    return type == FTW_DP ? rmdir(path) : unlink(path);
-}
-
-/* Removes `path` and everything below it, never following a link. */
-void RemoveTree(const std::string &path)
-{
-    nftw(path.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
-}
-
-/* Lays out the device root from scratch; the root directory itself stays,
- * as the layer holds it open. */
+/* Lays out the device root's contents from scratch. */
 void BuildRoot()
 {
-    std::error_code error;
-    for (const fs::directory_entry &entry : fs::directory_iterator(root_path, error)) {
-        RemoveTree(entry.path().string());
+    ClearFixtureDirectory(root_path, "");
+    for (const char *directory : {"/Temp", "/Temp/ServicePackOld", "/Temp/ServicePackOld/Sub",
+                                  "/Temp/ServicePack", "/A", "/A/B"}) {
+        mkdir((root_path + directory).c_str(), 0755);
     }
-    fs::create_directories(root_path + "/Temp/ServicePackOld/Sub");
-    fs::create_directories(root_path + "/Temp/ServicePack");
-    fs::create_directories(root_path + "/A/B");
-    WriteFile(root_path + "/Temp/ServicePackOld/old.txt", "old", 0644);
-    WriteFile(root_path + "/Temp/ServicePackOld/Sub/kept.txt", "kept", 0644);
-    WriteFile(root_path + "/Temp/readonly.txt", "ro", 0444);
-    WriteFile(root_path + "/A/B/file.cab", "cab", 0644);
-    MakeLink("../..", root_path + "/up");
-    MakeLink("../outside", root_path + "/sibling");
-    MakeLink(outside_path, root_path + "/abs");
-    MakeLink("/", root_path + "/slash");
-    MakeLink(outside_path + "/canary", root_path + "/canary.lnk");
-    MakeLink("loop", root_path + "/loop");
-    MakeLink("../../../outside/ServicePackOld", root_path + "/Temp/ServicePackOld/escape");
-    MakeLink("../../up/outside", root_path + "/A/B/chain");
+    WriteFixtureFile(root_path + "/Temp/ServicePackOld/old.txt", "old", 0644);
+    WriteFixtureFile(root_path + "/Temp/ServicePackOld/Sub/kept.txt", "kept", 0644);
+    WriteFixtureFile(root_path + "/Temp/readonly.txt", "ro", 0444);
+    WriteFixtureFile(root_path + "/A/B/file.cab", "cab", 0644);
+    MakeFixtureLink("../..", root_path + "/up");
+    MakeFixtureLink("../outside", root_path + "/sibling");
+    MakeFixtureLink(outside_path, root_path + "/abs");
+    MakeFixtureLink("/", root_path + "/slash");
+    MakeFixtureLink(outside_path + "/canary", root_path + "/canary.lnk");
+    MakeFixtureLink("loop", root_path + "/loop");
+    MakeFixtureLink("../../../outside/ServicePackOld", root_path + "/Temp/ServicePackOld/escape");
+    MakeFixtureLink("../../up/outside", root_path + "/A/B/chain");
 }
 
-/* Lays out the outside canaries once. */
+/* Lays out the outside canaries, where escaping calls would land. */
 void BuildOutside()
 {
-    fs::create_directories(outside_path + "/ServicePackOld/Sub");
-    fs::create_directories(outside_path + "/Temp/ServicePack");
-    fs::create_directories(outside_path + "/Temp/ServicePackOld");
-    fs::create_directories(outside_path + "/empty");
-    WriteFile(outside_path + "/canary", "canary", 0644);
-    WriteFile(outside_path + "/ServicePackOld/victim.txt", "victim", 0644);
-    WriteFile(outside_path + "/Temp/ServicePackOld/victim.txt", "victim", 0644);
-    WriteFile(outside_path + "/Temp/readonly.txt", "ro", 0444);
-}
-
-void RemoveBase()
-{
-    if (!base_path.empty()) {
-        RemoveTree(base_path);
+    for (const char *directory : {"", "/ServicePackOld", "/ServicePackOld/Sub", "/Temp",
+                                  "/Temp/ServicePack", "/Temp/ServicePackOld", "/empty"}) {
+        mkdir((outside_path + directory).c_str(), 0755);
     }
+    WriteFixtureFile(outside_path + "/canary", "canary", 0644);
+    WriteFixtureFile(outside_path + "/ServicePackOld/victim.txt", "victim", 0644);
+    WriteFixtureFile(outside_path + "/Temp/ServicePackOld/victim.txt", "victim", 0644);
+    WriteFixtureFile(outside_path + "/Temp/readonly.txt", "ro", 0444);
 }
 
 /* Whether `fd` names a directory at or below the root. */
@@ -233,29 +152,14 @@ void Enumerate(LPCWSTR pattern)
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
-    /* Memory-backed when possible: every changing input rebuilds the root. */
-    std::string pattern = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-    pattern += "/fuzz_device_path.XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr) {
-        Fail("cannot make the temporary base");
-    }
-    base_path = fs::canonical(pattern).string();
-    root_path = base_path + "/root";
-    outside_path = base_path + "/outside";
-    std::atexit(RemoveBase);
-    fs::create_directories(root_path);
+    const std::string base = MakeFixtureBase("fuzz_device_path");
+    root_path = base + "/root";
+    outside_path = base + "/outside";
+    mkdir(root_path.c_str(), 0755);
     BuildOutside();
     BuildRoot();
-    outside_before = TakeSnapshot(outside_path);
-    /* The layer takes the working directory at its first use as the device
-     * root; the fuzzer's own files (corpus, crash reproducers) stay relative
-     * to the directory it was started in. */
-    const fs::path started_in = fs::current_path();
-    if (chdir(root_path.c_str()) != 0) {
-        Fail("cannot enter the device root");
-    }
-    GetFileAttributesW(u"\\");
-    fs::current_path(started_in);
+    outside_before = TakeFixtureSnapshot(outside_path, "");
+    MakeLayerRootOnce(root_path);
     root_fd = open(root_path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     return 0;
 }
@@ -311,7 +215,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
 
     if (changes) {
-        if (TakeSnapshot(outside_path) != outside_before) {
+        if (TakeFixtureSnapshot(outside_path, "") != outside_before) {
             Fail("a call changed the tree outside the root");
         }
         BuildRoot();

@@ -27,9 +27,12 @@ class TreeBuilder:
         self.directories = [()]
 
     def path(self, parts):
+        """The absolute path of the entry `parts` below the root."""
         return os.path.join(self.root, *parts)
 
     def file(self, parts, read_only=None, content=None):
+        """Writes a file (random bytes, read-only one time in four unless
+        told) and remembers it."""
         if read_only is None:
             read_only = self.rng.random() < 0.25
         if content is None:
@@ -41,10 +44,12 @@ class TreeBuilder:
         self.files.append(tuple(parts))
 
     def directory(self, parts):
+        """Makes a directory and remembers it."""
         os.mkdir(self.path(parts))
         self.directories.append(tuple(parts))
 
     def link(self, parts, target):
+        """Makes a symbolic link `parts` -> `target`."""
         os.symlink(target, self.path(parts))
 
     def random_link_target(self, depth):

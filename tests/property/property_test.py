@@ -79,6 +79,7 @@ def compare(expectation, after):
 
 
 def describe(entry):
+    """A short readable form of a snapshot entry (None: nothing)."""
     if entry is None:
         return "nothing"
     if entry[0] == "file":
@@ -144,6 +145,8 @@ def run_one(binary, seed, statistics):
 
 
 def main():
+    """Runs the trees the command line asks for; exit status 1 when any
+    failed."""
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--binary", required=True, help="the built servicepack-cleanup")
     parser.add_argument("--trees", type=int, default=300, help="trees to try")

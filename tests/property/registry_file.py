@@ -19,6 +19,7 @@ HEADERS = {
 
 
 def utf16(text):
+    """The UTF-16LE bytes of `text`, as the registry stores strings."""
     return text.encode("utf-16-le")
 
 

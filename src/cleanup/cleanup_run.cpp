@@ -26,8 +26,9 @@ static const WCHAR EntryPathFormat[] = TEXT("%s\\%s");
 static LPCWSTR const PackageKeyNames[] = {
     TEXT("SOFTWARE\\Apps\\ORVEN ZK4070 ServicePack 1.13"),
 };
-#define PACKAGE_KEY_NAME_COUNT (sizeof(PackageKeyNames) / sizeof(PackageKeyNames[0]))
-typedef char PackageKeyNamesFitAByteIndex[(PACKAGE_KEY_NAME_COUNT <= 255) ? 1 : -1];
+#define PACKAGE_KEY_TABLE_SIZE (sizeof(PackageKeyNames) / sizeof(PackageKeyNames[0]))
+typedef char PackageKeyNamesFitAByteIndex[(PACKAGE_KEY_TABLE_SIZE <= 255) ? 1 : -1];
+static const BYTE PackageKeyNameCount = (BYTE)PACKAGE_KEY_TABLE_SIZE;
 
 static const WCHAR CabinetValueName[] = TEXT("CabFile");
 
@@ -128,7 +129,7 @@ void RemoveRecordedCabinet(void)
     BYTE keyIndex;
     BOOL keyOpen = FALSE;
 
-    for (keyIndex = 0; keyIndex < PACKAGE_KEY_NAME_COUNT; ++keyIndex) {
+    for (keyIndex = 0; keyIndex < PackageKeyNameCount; ++keyIndex) {
         if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, PackageKeyNames[keyIndex], 0, KEY_ALL_ACCESS, &key) ==
             ERROR_SUCCESS) {
             keyOpen = TRUE;

@@ -33,8 +33,9 @@ int RunCleanup(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR commandLin
  * every entry found to DeleteFileW.  Files that can be deleted go; a
  * subdirectory, a read-only file or a file in use stays, and the search goes
  * on.  A name that holds a separator ("\" or "/"), which no device file
- * name does, is left alone: its entry path would name another file.  A missing or empty directory deletes nothing.  The search is closed
- * once it has opened.
+ * name does, is left alone: its entry path would name another file.  A
+ * missing or empty directory deletes nothing.  The search is closed once it
+ * has opened.
  */
 void EmptyOldPackDirectory(void);
 

@@ -29,6 +29,7 @@ import device_tree
 import tree_snapshot
 
 RUN_TIMEOUT_SECONDS = 20
+TRACE_LINES = 60
 
 
 def scratch_parent():
@@ -113,7 +114,8 @@ def run_one(binary, seed, statistics):
         except cleanup_model.Undecidable:
             return None
 
-        environment = {"PATH": os.environ.get("PATH", "/usr/bin:/bin")}
+        # The platform calls are traced to stderr, shown when the tree fails.
+        environment = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "COREDLL_TRACE": "1"}
         try:
             finished = subprocess.run(
                 [exe_path],
@@ -128,16 +130,17 @@ def run_one(binary, seed, statistics):
 
         problems = []
         if finished.returncode != 0:
-            problems.append(
-                "exit status %d; stderr: %s"
-                % (finished.returncode, finished.stderr.decode(errors="replace")[-2000:])
-            )
+            problems.append("exit status %d" % finished.returncode)
         after = tree_snapshot.take(root)
         problems += compare(expectation, after)
         outside_after = {p: d for p, d in tree_snapshot.take(base).items() if p[0] != "root"}
         outside_expected = {p: d for p, d in outside_before.items() if p[0] != "root"}
         if outside_after != outside_expected:
             problems.append("something outside the root changed")
+        if problems:
+            trace = finished.stderr.decode(errors="replace").splitlines()
+            problems.append("platform calls (last %d):" % min(len(trace), TRACE_LINES))
+            problems += ["  " + line for line in trace[-TRACE_LINES:]]
         statistics.update(expectation.events)
         return problems
     finally:

@@ -17,8 +17,11 @@ steps on a virtual copy of the tree and yields the tree expected afterwards:
   5. the recorded cabinet is gone when it named a file that is not read-only.
 
 Names match ignoring case, an exact match first.  In a device path ".."
-drops the component before it.  Links are followed inside the root only: an
-absolute target starts at the root and ".." stops there.
+drops the component before it; the last component loses trailing dots and
+spaces, and a path holding * ? " < > | or ending in a DOS device name (CON,
+NUL, COM1, ...) names nothing.  A file is read-only when nobody may write it.
+Links are followed inside the root only: an absolute target starts at the
+root and ".." stops there.
 Where the device's rules leave an outcome open (a link whose target is a
 directory or read-only, a name the device cannot spell), the entry is
 "optional": it may stay as it was or be gone, nothing else.

@@ -87,7 +87,10 @@ def random_name(rng, allow_odd=True):
         name += rng.choice(["\x01", "\t", "\n", "\x7f", "\x1b"])
         name += "".join(rng.choice(PLAIN_CHARS) for _ in range(rng.randint(0, 4)))
     else:
-        name = rng.choice(["*.*", "?", "a*b", "x.", " lead", "trail ", "...", "[x]", "%s", "%%"])
+        name = rng.choice(
+            ["*.*", "?", "a*b", "x.", " lead", "trail ", "...", "[x]", "%s", "%%", "a<b>", "p|q",
+             "CON", "nul.txt", "Com1.cab", "aux ", "lpt9", "conx"]
+        )
     if name in (".", ".."):
         name = "n" + name
     return name

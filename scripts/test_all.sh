@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # test_all.sh - every test, from a fresh machine: installs what is missing,
 # builds, and runs the host suite, the same suite under AddressSanitizer and
-# UndefinedBehaviorSanitizer, the lint checks, and the Windows build's
-# scenarios under Wine.
+# UndefinedBehaviorSanitizer, the lint checks, the property test on a few
+# thousand random trees, the fuzz targets for a minute each, a smoke run of
+# the benchmark, and the Windows build's scenarios under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -19,6 +20,16 @@ ctest --preset sanitize -j2
 
 step "Formatting and clang-tidy"
 scripts/lint.sh
+
+step "Property test: 3,000 randomized device trees against the model"
+# A fixed seed keeps CI repeatable; scripts/property.sh build N SEED explores others.
+scripts/property.sh build 3000 20261207
+
+step "Fuzzing: each libFuzzer target for 60 s"
+scripts/fuzz.sh 60
+
+step "Benchmark smoke run: 1,000 files"
+scripts/bench_smoke.sh
 
 step "Windows build, its import table and the scenarios under Wine"
 scripts/test_windows.sh

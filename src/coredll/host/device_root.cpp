@@ -8,12 +8,15 @@
 #include "registry_table.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <climits>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <linux/landlock.h>
 #include <linux/openat2.h>
 #include <pthread.h>
+#include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -129,6 +132,64 @@ bool FdStillInsideRoot(int fd)
     char path[PATH_MAX];
     return FdPath(DeviceRootFd(), root, sizeof(root)) && FdPath(fd, path, sizeof(path)) &&
            PathLiesUnder(root, path);
+}
+
+#ifndef LANDLOCK_ACCESS_FS_TRUNCATE
+#define LANDLOCK_ACCESS_FS_TRUNCATE (1ULL << 14) /* Landlock ABI 3 (Linux 6.2). */
+#endif
+
+namespace {
+
+bool changes_confined = false;
+
+/* Every change to the file system that Landlock ABI `abi` can refuse. */
+uint64_t ChangeAccessesOf(long abi)
+{
+    uint64_t accesses = LANDLOCK_ACCESS_FS_WRITE_FILE | LANDLOCK_ACCESS_FS_REMOVE_DIR |
+                        LANDLOCK_ACCESS_FS_REMOVE_FILE | LANDLOCK_ACCESS_FS_MAKE_CHAR |
+                        LANDLOCK_ACCESS_FS_MAKE_DIR | LANDLOCK_ACCESS_FS_MAKE_REG |
+                        LANDLOCK_ACCESS_FS_MAKE_SOCK | LANDLOCK_ACCESS_FS_MAKE_FIFO |
+                        LANDLOCK_ACCESS_FS_MAKE_BLOCK | LANDLOCK_ACCESS_FS_MAKE_SYM;
+    if (abi >= 2) {
+        accesses |= LANDLOCK_ACCESS_FS_REFER;
+    }
+    if (abi >= 3) {
+        accesses |= LANDLOCK_ACCESS_FS_TRUNCATE;
+    }
+    return accesses;
+}
+
+} // namespace
+
+bool ConfineChangesToRoot()
+{
+    int root = DeviceRootFd();
+    long abi = syscall(SYS_landlock_create_ruleset, nullptr, 0, LANDLOCK_CREATE_RULESET_VERSION);
+    if (root < 0 || abi < 1) {
+        return false;
+    }
+    struct landlock_ruleset_attr ruleset = {};
+    ruleset.handled_access_fs = ChangeAccessesOf(abi);
+    long ruleset_fd = syscall(SYS_landlock_create_ruleset, &ruleset, sizeof(ruleset), 0);
+    if (ruleset_fd < 0) {
+        return false;
+    }
+    /* Everything beneath the root stays allowed; everything else is refused. */
+    struct landlock_path_beneath_attr beneath_root = {};
+    beneath_root.allowed_access = ruleset.handled_access_fs;
+    beneath_root.parent_fd = root;
+    bool confined = syscall(SYS_landlock_add_rule, ruleset_fd, LANDLOCK_RULE_PATH_BENEATH,
+                            &beneath_root, 0) == 0 &&
+                    prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+                    syscall(SYS_landlock_restrict_self, ruleset_fd, 0) == 0;
+    close(static_cast<int>(ruleset_fd));
+    changes_confined = confined;
+    return confined;
+}
+
+bool ChangesConfinedToRoot()
+{
+    return changes_confined;
 }
 
 } // namespace coredll

@@ -58,6 +58,27 @@ bool PathLiesUnder(const char *root, const char *path);
  */
 bool FdStillInsideRoot(int fd);
 
+/*
+ * ConfineChangesToRoot - asks the kernel (Landlock) to refuse this process,
+ * from now on and for good, every change to the file system outside the
+ * device root: creating, writing, truncating, linking, renaming or removing
+ * anything that does not lie beneath the root at the moment of the change.
+ * The kernel checks where a file lies when it acts, so a directory that was
+ * opened inside the root and has been moved out since can no longer be
+ * changed.  Reading is not restricted.  For the program's start-up only: a
+ * test process must stay free to prepare files outside its roots, and the
+ * root must not be reopened elsewhere afterwards.  Returns false, and
+ * confines nothing, when the root cannot be opened or the kernel has no
+ * Landlock or refuses it.
+ */
+bool ConfineChangesToRoot();
+
+/*
+ * ChangesConfinedToRoot - whether ConfineChangesToRoot has succeeded in this
+ * process.  Cannot fail; makes no system call.
+ */
+bool ChangesConfinedToRoot();
+
 } // namespace coredll
 
 #endif /* COREDLL_HOST_DEVICE_ROOT_H */

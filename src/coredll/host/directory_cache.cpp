@@ -87,4 +87,14 @@ bool TakeYieldedEntry(int dir_fd, const char *name, struct stat &st)
     return true;
 }
 
+int TakeUnwatchedYieldedEntry(std::u16string_view device_directory, const char *name,
+                              struct stat &st)
+{
+    if (cached_fd < 0 || device_directory != std::u16string_view(cached_key, cached_key_length) ||
+        !TakeYieldedEntry(cached_fd, name, st)) {
+        return -1;
+    }
+    return cached_fd;
+}
+
 } // namespace coredll

@@ -64,6 +64,17 @@ void RememberYieldedEntry(int dir_fd, const char *name, const struct stat &st);
  */
 bool TakeYieldedEntry(int dir_fd, const char *name, struct stat &st);
 
+/*
+ * TakeUnwatchedYieldedEntry - as TakeYieldedEntry, for the cached directory
+ * that `device_directory` names when spelt exactly as the cached key, but
+ * without reading the watch: returns the cached fd with the entry's stat in
+ * `st`, or -1.  The directory may have left the root since, so this is only
+ * for an unlink while the kernel refuses every change outside the root
+ * (ChangesConfinedToRoot).  No system call; allocates nothing.
+ */
+int TakeUnwatchedYieldedEntry(std::u16string_view device_directory, const char *name,
+                              struct stat &st);
+
 } // namespace coredll
 
 #endif /* COREDLL_HOST_DIRECTORY_CACHE_H */

@@ -91,9 +91,20 @@ BOOL DeleteFileImpl(LPCWSTR path)
     std::u16string_view parent;
     std::u16string_view last;
     if (SplitLastComponent(view, parent, last)) {
-        int dir_fd = CachedDirectoryFd(parent);
         char name[kNameBytes];
         size_t length = 0;
+        /* The entry the search has just yielded, while the kernel confines
+         * changes to the root: only an unlink follows, which the kernel
+         * refuses if the directory has left the root, so the watch need not
+         * be read. */
+        if (ChangesConfinedToRoot() && Utf16ToUtf8(last, name, sizeof(name), length)) {
+            struct stat st = {};
+            int yielded_dir_fd = TakeUnwatchedYieldedEntry(parent, name, st);
+            if (yielded_dir_fd >= 0) {
+                return DeleteDescribedEntry(yielded_dir_fd, name, st);
+            }
+        }
+        int dir_fd = CachedDirectoryFd(parent);
         if (dir_fd >= 0) {
             if (!Utf16ToUtf8(last, name, sizeof(name), length)) {
                 return FALSE;

@@ -5,10 +5,12 @@
  * a space; an argument that is empty or holds a blank is double-quoted;
  * bytes that are not UTF-8 become U+FFFD) and calls wWinMain with no
  * instance, no previous instance, that line and SW_SHOWNORMAL.  wWinMain's
- * result is the exit status.
+ * result is the exit status.  Before the call the kernel is asked to refuse
+ * the process every change outside the device root (ConfineChangesToRoot).
  */
 #include "coredll.h"
 
+#include "device_root.h"
 #include "utf16.h"
 
 #include <cstring>
@@ -57,5 +59,8 @@ int main(int argc, char **argv)
         }
         AppendArgument(line, argv[i]);
     }
+    /* The run changes files only inside the device root (the current
+     * directory); from here on the kernel holds it to that, where it can. */
+    coredll::ConfineChangesToRoot();
     return wWinMain(nullptr, nullptr, line.data(), kShowNormal);
 }

@@ -29,7 +29,7 @@ step "Fuzzing: each libFuzzer target for 60 s"
 scripts/fuzz.sh 60
 
 step "Benchmark smoke run: 1,000 files"
-scripts/bench_smoke.sh
+scripts/bench_smoke.sh --build-dir build
 
 step "Windows build, its import table and the scenarios under Wine"
 scripts/test_windows.sh

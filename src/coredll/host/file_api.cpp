@@ -14,6 +14,7 @@
 #include "directory_cache.h"
 #include "file_attributes.h"
 #include "running_executable.h"
+#include "out_of_memory.h"
 #include "trace.h"
 #include "utf16.h"
 
@@ -204,12 +205,8 @@ using coredll::TraceLine;
 
 extern "C" BOOL WINAPI DeleteFileW(LPCWSTR lpFileName)
 {
-    BOOL result = FALSE;
-    try {
-        result = coredll::DeleteFileImpl(lpFileName);
-    } catch (const std::bad_alloc &) {
-        result = FALSE;
-    }
+    BOOL result =
+        coredll::CallOrFail<BOOL>(FALSE, [&] { return coredll::DeleteFileImpl(lpFileName); });
     if (TraceEnabled()) {
         TraceLine line("DeleteFileW");
         line.Text(lpFileName);
@@ -221,12 +218,8 @@ extern "C" BOOL WINAPI DeleteFileW(LPCWSTR lpFileName)
 extern "C" BOOL WINAPI CreateDirectoryW(LPCWSTR lpPathName,
                                         LPSECURITY_ATTRIBUTES lpSecurityAttributes)
 {
-    BOOL result = FALSE;
-    try {
-        result = coredll::CreateDirectoryImpl(lpPathName);
-    } catch (const std::bad_alloc &) {
-        result = FALSE;
-    }
+    BOOL result =
+        coredll::CallOrFail<BOOL>(FALSE, [&] { return coredll::CreateDirectoryImpl(lpPathName); });
     if (TraceEnabled()) {
         TraceLine line("CreateDirectoryW");
         line.Text(lpPathName);
@@ -238,12 +231,8 @@ extern "C" BOOL WINAPI CreateDirectoryW(LPCWSTR lpPathName,
 
 extern "C" BOOL WINAPI RemoveDirectoryW(LPCWSTR lpPathName)
 {
-    BOOL result = FALSE;
-    try {
-        result = coredll::RemoveDirectoryImpl(lpPathName);
-    } catch (const std::bad_alloc &) {
-        result = FALSE;
-    }
+    BOOL result =
+        coredll::CallOrFail<BOOL>(FALSE, [&] { return coredll::RemoveDirectoryImpl(lpPathName); });
     if (TraceEnabled()) {
         TraceLine line("RemoveDirectoryW");
         line.Text(lpPathName);
@@ -254,12 +243,8 @@ extern "C" BOOL WINAPI RemoveDirectoryW(LPCWSTR lpPathName)
 
 extern "C" BOOL WINAPI MoveFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName)
 {
-    BOOL result = FALSE;
-    try {
-        result = coredll::MoveFileImpl(lpExistingFileName, lpNewFileName);
-    } catch (const std::bad_alloc &) {
-        result = FALSE;
-    }
+    BOOL result = coredll::CallOrFail<BOOL>(
+        FALSE, [&] { return coredll::MoveFileImpl(lpExistingFileName, lpNewFileName); });
     if (TraceEnabled()) {
         TraceLine line("MoveFileW");
         line.Text(lpExistingFileName);
@@ -271,12 +256,8 @@ extern "C" BOOL WINAPI MoveFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileNa
 
 extern "C" DWORD WINAPI GetFileAttributesW(LPCWSTR lpFileName)
 {
-    DWORD result = INVALID_FILE_ATTRIBUTES;
-    try {
-        result = coredll::GetFileAttributesImpl(lpFileName);
-    } catch (const std::bad_alloc &) {
-        result = INVALID_FILE_ATTRIBUTES;
-    }
+    DWORD result = coredll::CallOrFail<DWORD>(
+        INVALID_FILE_ATTRIBUTES, [&] { return coredll::GetFileAttributesImpl(lpFileName); });
     if (TraceEnabled()) {
         TraceLine line("GetFileAttributesW");
         line.Text(lpFileName);

@@ -21,6 +21,7 @@
 #include "directory_cache.h"
 #include "file_attributes.h"
 #include "find_table.h"
+#include "out_of_memory.h"
 #include "trace.h"
 #include "utf16.h"
 
@@ -191,12 +192,9 @@ using coredll::TraceLine;
 
 extern "C" HANDLE WINAPI FindFirstFileW(LPCWSTR lpFileName, LPWIN32_FIND_DATAW lpFindFileData)
 {
-    HANDLE result = INVALID_HANDLE_VALUE;
-    try {
-        result = coredll::FindFirstFileImpl(lpFileName, lpFindFileData);
-    } catch (const std::bad_alloc &) {
-        result = INVALID_HANDLE_VALUE;
-    }
+    HANDLE result = coredll::CallOrFail<HANDLE>(INVALID_HANDLE_VALUE, [&] {
+        return coredll::FindFirstFileImpl(lpFileName, lpFindFileData);
+    });
     if (TraceEnabled()) {
         TraceLine line("FindFirstFileW");
         line.Text(lpFileName);

@@ -13,6 +13,7 @@
 #include "device_root.h"
 #include "registry_export.h"
 #include "registry_table.h"
+#include "out_of_memory.h"
 #include "trace.h"
 
 #include <cstring>
@@ -150,12 +151,9 @@ using coredll::TraceLine;
 extern "C" LONG WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions,
                                      REGSAM samDesired, PHKEY phkResult)
 {
-    LONG result = coredll::kErrorNotEnoughMemory;
-    try {
-        result = coredll::OpenKeyImpl(hKey, lpSubKey, phkResult);
-    } catch (const std::bad_alloc &) {
-        result = coredll::kErrorNotEnoughMemory;
-    }
+    LONG result = coredll::CallOrFail<LONG>(coredll::kErrorNotEnoughMemory, [&] {
+        return coredll::OpenKeyImpl(hKey, lpSubKey, phkResult);
+    });
     if (TraceEnabled()) {
         TraceLine line("RegOpenKeyExW");
         line.Pointer(hKey);

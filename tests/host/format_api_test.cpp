@@ -1,5 +1,6 @@
 // format_api_test.cpp - wsprintfW's %s and %%.
 #include "coredll.h"
+#include "format_api.h"
 
 #include <gtest/gtest.h>
 
@@ -25,6 +26,16 @@ TEST(FormatApi, UnknownConversionsAreCopiedAsWritten)
     EXPECT_EQ(std::u16string(out), u"%d %x s %");
     EXPECT_EQ(wsprintfW(out, u""), 0);
     EXPECT_EQ(out[0], 0);
+}
+
+TEST(FormatApi, ArgumentArrayCountsOnlyStringConversions)
+{
+    // The count decides how many arguments an emulator reads from its stack.
+    EXPECT_EQ(coredll::FormatArgumentCount(u"%s\\%s %% %d %%s %"), 2U);
+    WCHAR out[64];
+    const LPCWSTR args[] = {u"\\D"};
+    EXPECT_EQ(FormatWide(out, u"%s\\%s", args, 1), 9);
+    EXPECT_EQ(std::u16string(out), u"\\D\\(null)");
 }
 
 } // namespace

@@ -6,7 +6,7 @@
  * is copied as written.  Like the platform's, the function takes no bound:
  * the caller has measured that the result fits.
  */
-#include "coredll.h"
+#include "format_api.h"
 
 #include "trace.h"
 
@@ -18,36 +18,63 @@ const char16_t kNullText[] = u"(null)";
 
 } // namespace
 
-extern "C" int WINAPIV wsprintfW(LPWSTR lpOut, LPCWSTR lpFmt, ...)
+size_t coredll::FormatArgumentCount(LPCWSTR format)
 {
-    va_list args;
-    va_start(args, lpFmt);
+    size_t count = 0;
+    for (const char16_t *f = format; *f != 0; ++f) {
+        if (*f == u'%' && (f[1] == u'%' || f[1] == u's')) {
+            count += f[1] == u's' ? 1 : 0;
+            ++f;
+        }
+    }
+    return count;
+}
+
+int FormatWide(LPWSTR out, LPCWSTR format, const LPCWSTR *args, size_t arg_count)
+{
     int written = 0;
-    for (const char16_t *f = lpFmt; *f != 0; ++f) {
+    size_t next = 0;
+    for (const char16_t *f = format; *f != 0; ++f) {
         if (*f != u'%') {
-            lpOut[written++] = *f;
+            out[written++] = *f;
             continue;
         }
         if (f[1] == u'%') {
-            lpOut[written++] = u'%';
+            out[written++] = u'%';
             ++f;
         } else if (f[1] == u's') {
-            const char16_t *text = va_arg(args, const char16_t *);
+            const char16_t *text = next < arg_count ? args[next] : nullptr;
+            ++next;
             for (const char16_t *t = text != nullptr ? text : kNullText; *t != 0; ++t) {
-                lpOut[written++] = *t;
+                out[written++] = *t;
             }
             ++f;
         } else {
-            lpOut[written++] = u'%';
+            out[written++] = u'%';
         }
     }
-    lpOut[written] = 0;
-    va_end(args);
+    out[written] = 0;
     if (coredll::TraceEnabled()) {
         coredll::TraceLine line("wsprintfW");
-        line.Text(lpOut);
-        line.Text(lpFmt);
+        line.Text(out);
+        line.Text(format);
         line.Finish(written);
     }
     return written;
+}
+
+extern "C" int WINAPIV wsprintfW(LPWSTR lpOut, LPCWSTR lpFmt, ...)
+{
+    LPCWSTR args[coredll::kFormatArgumentLimit] = {};
+    size_t count = coredll::FormatArgumentCount(lpFmt);
+    if (count > coredll::kFormatArgumentLimit) {
+        count = coredll::kFormatArgumentLimit;
+    }
+    va_list list;
+    va_start(list, lpFmt);
+    for (size_t i = 0; i < count; ++i) {
+        args[i] = va_arg(list, LPCWSTR);
+    }
+    va_end(list);
+    return FormatWide(lpOut, lpFmt, args, count);
 }

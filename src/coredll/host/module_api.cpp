@@ -4,8 +4,8 @@
  * The running executable has a device path only when its file lies inside
  * the device root.  That is decided by the kernel, not by comparing strings:
  * the candidate relative path (the executable's real path less the root's
- * real path) is opened inside the root and must be the very file that
- * /proc/self/exe is.  A program started from outside the root therefore has
+ * real path) is opened inside the root and must be the very file that is
+ * running (see running_executable.h).  A program started from outside the root therefore has
  * no device path, and the call fails.
  */
 #include "coredll.h"
@@ -46,7 +46,7 @@ bool ExecutableDevicePath(char16_t (&out)[kModulePathCapacity], size_t &length)
     char exe[PATH_MAX];
     struct stat expected = {};
     struct stat found = {};
-    if (!RootRealPath(root) || realpath("/proc/self/exe", exe) == nullptr ||
+    if (!RootRealPath(root) || !RunningExecutableRealPath(exe, sizeof(exe)) ||
         !RunningExecutableStat(expected)) {
         return false;
     }

@@ -47,6 +47,31 @@ TEST(CaseFold, ComparesIgnoringCase)
     EXPECT_FALSE(coredll::Utf8NameEqualsIgnoringCase("a\xff", u"a\u00ff"));
 }
 
+// Wine's RtlUpcaseUnicodeChar is the oracle: it upper-cases y-diaeresis to
+// U+0178 and Georgian Mkhedruli to Mtavruli, but leaves long s, Kelvin sign,
+// dotless i, dotted capital I, micro sign, final sigma and the title-case
+// digraph alone; C-library folding made each of those equal to a plain letter.
+TEST(CaseFold, OnlyTheOneToOneUpperCaseTable)
+{
+    using coredll::Utf16EqualsIgnoringCase;
+    EXPECT_TRUE(Utf16EqualsIgnoringCase(u"\u00ff", u"\u0178"));
+    EXPECT_TRUE(Utf16EqualsIgnoringCase(u"\u10d0", u"\u1c90"));
+    EXPECT_TRUE(Utf16EqualsIgnoringCase(u"\u1f80", u"\u1f88"));
+    const char16_t *const distinct[][2] = {{u"\u017f", u"s"},      {u"\u212a", u"k"},
+                                           {u"\u0131", u"i"},      {u"\u0130", u"i"},
+                                           {u"\u00b5", u"\u03bc"}, {u"\u03c2", u"\u03c3"},
+                                           {u"\u01c5", u"\u01c6"}, {u"\u00df", u"\u1e9e"}};
+    for (const auto &pair : distinct) {
+        EXPECT_FALSE(Utf16EqualsIgnoringCase(pair[0], pair[1])) << int(pair[0][0]);
+        char utf8[8];
+        size_t length = 0;
+        ASSERT_TRUE(coredll::Utf16ToUtf8(pair[0], utf8, sizeof(utf8), length));
+        EXPECT_FALSE(coredll::Utf8NameEqualsIgnoringCase(std::string_view(utf8, length), pair[1]));
+    }
+    // A pair of surrogates is two units with no case of their own.
+    EXPECT_FALSE(Utf16EqualsIgnoringCase(u"\U00010428", u"\U00010400"));
+}
+
 TEST(CaseFold, WildcardPatterns)
 {
     using coredll::WildcardMatches;
@@ -56,7 +81,8 @@ TEST(CaseFold, WildcardPatterns)
     EXPECT_TRUE(WildcardMatches(u"a?c*", u"ABCdef"));
     EXPECT_FALSE(WildcardMatches(u"a?c", u"ac"));
     EXPECT_TRUE(WildcardMatches(u"*b*b*", u"abxb"));
-    EXPECT_TRUE(WildcardMatches(u"?", u"\U0001F600")); // one character, two units
+    EXPECT_FALSE(WildcardMatches(u"?", u"\U0001F600")); // "?" is one unit, as in Wine
+    EXPECT_TRUE(WildcardMatches(u"??", u"\U0001F600"));
     EXPECT_FALSE(WildcardMatches(u"exact", u"exact2"));
     EXPECT_TRUE(WildcardMatches(u"A*.*", u"abc")); // a final ".*" allows no dot
     EXPECT_TRUE(WildcardMatches(u"a*.*", u"ab.c"));

@@ -1,29 +1,39 @@
 """Names for randomized device trees, and the device's case-insensitive
 comparison of them.
 
-Generated names mix plain ASCII, long names, Unicode letters whose upper and
-lower case are unambiguous, control characters and wildcard characters.  The
-comparison folds each character to the lower case of its upper case, as the
-device does; a name that is not valid UTF-8 on disk equals nothing.
+Generated names mix plain ASCII, long names, Unicode letters (among them
+letters whose case mapping is not one-to-one), control characters and
+wildcard characters.  The device compares names unit by unit after
+upper-casing each UTF-16 code unit with a fixed one-to-one table; Wine's
+table (RtlUpcaseUnicodeChar) holds exactly the pairs of Unicode's simple case
+mapping where a letter's upper case lower-cases back to it, and nothing
+outside the basic plane.  A name that is not valid UTF-8 on disk equals
+nothing.
 """
 
 import os
 
-# Letters whose case mapping is one character each way, so that any
-# reasonable case folding agrees on them.
-UNICODE_LETTERS = "éÉöÖüÜжЖωΩßçÇ日本語"
+# Letters that upper-case one to one, and letters that broader foldings make
+# equal to another (long s, Kelvin sign, dotless and dotted i, micro sign,
+# final sigma, title-case digraph, sharp s and its capital, a Deseret pair).
+UNICODE_LETTERS = "éÉöÖüÜжЖωΩßçÇ日本語ÿŸაᲐ" + "ſKıİµςǅẞ\U00010428\U00010400"
 ASCII_LETTERS = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
 PLAIN_CHARS = ASCII_LETTERS + "0123456789._- "
 
 
-def fold_char(ch):
-    """The folded form of one character: the lower case of its upper case,
-    where each mapping gives a single character."""
+def upper_char(ch):
+    """The device's upper case of one character: its simple upper case when
+    that lower-cases back to it, otherwise the character itself.  Python
+    gives full mappings; a letter whose full upper case is several characters
+    (a Greek letter with ypogegrammeni) has its simple one as its title case."""
+    if ord(ch) > 0xFFFF:
+        return ch
     upper = ch.upper()
     if len(upper) != 1:
-        upper = ch
-    lower = upper.lower()
-    return lower if len(lower) == 1 else upper
+        upper = ch.title()
+    if len(upper) != 1 or upper.lower() != ch:
+        return ch
+    return upper
 
 
 def is_valid_name(name):
@@ -37,8 +47,8 @@ def is_valid_name(name):
 
 
 def fold(name):
-    """The case-folded form of a whole name."""
-    return "".join(fold_char(ch) for ch in name)
+    """The upper-cased form of a whole name, in which names compare."""
+    return "".join(upper_char(ch) for ch in name)
 
 
 def names_equal_ignoring_case(a, b):
@@ -47,7 +57,9 @@ def names_equal_ignoring_case(a, b):
 
 
 def case_variant(rng, name):
-    """`name` with the case of some of its letters flipped (possibly none)."""
+    """`name` with the case of some of its letters flipped (possibly none) by
+    Python's case mapping, which for a few letters (long s, final sigma, ...)
+    gives one the device does not count as equal: a decoy, not a variant."""
     out = []
     for ch in name:
         if ch.isalpha() and rng.random() < 0.5:

@@ -5,36 +5,32 @@
 
 #include "utf16.h"
 
-#include <clocale>
-#include <cwctype>
-#include <locale.h>
-#include <wctype.h>
+#include <cstdint>
 
 namespace coredll {
 
 namespace {
 
-/* The locale whose case tables fold characters; (locale_t)0 when missing. */
-locale_t FoldingLocale()
+/* Every `step`-th unit from `first` to `last` upper-cases to itself + delta. */
+struct UpcaseRun {
+    char16_t first;
+    char16_t last;
+    uint16_t step;
+    int32_t delta;
+};
+
+constexpr UpcaseRun kUpcaseRuns[] = {
+#include "upcase_table.inc"
+};
+
+bool UnitsEqualIgnoringCase(char16_t a, char16_t b)
 {
-    static locale_t const locale = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
-    return locale;
+    return a == b || UpcaseUnit(a) == UpcaseUnit(b);
 }
 
-/* Reads one code point of a UTF-16 string, an unpaired surrogate as itself. */
-char32_t NextUtf16(std::u16string_view text, size_t &pos)
-{
-    char32_t cp = 0;
-    if (!DecodeUtf16(text, pos, cp)) {
-        cp = text[pos];
-        pos += 1;
-    }
-    return cp;
-}
-
-/* The pattern match proper: "*" any run, "?" any one character, others
- * equal ignoring case.  Greedy with one remembered star: linear in practice
- * and without recursion, so a hostile pattern cannot exhaust the stack. */
+/* The pattern match proper: "*" any run, "?" any one unit, others equal
+ * ignoring case.  Greedy with one remembered star: linear in practice and
+ * without recursion, so a hostile pattern cannot exhaust the stack. */
 bool MatchesGreedily(std::u16string_view pattern, std::u16string_view name)
 {
     size_t p = 0;
@@ -47,23 +43,17 @@ bool MatchesGreedily(std::u16string_view pattern, std::u16string_view name)
             star_name = n;
             continue;
         }
-        if (p < pattern.size()) {
-            size_t p_next = p;
-            size_t n_next = n;
-            char32_t pc = NextUtf16(pattern, p_next);
-            char32_t nc = NextUtf16(name, n_next);
-            if (pc == u'?' || pc == nc || FoldCase(pc) == FoldCase(nc)) {
-                p = p_next;
-                n = n_next;
-                continue;
-            }
+        if (p < pattern.size() &&
+            (pattern[p] == u'?' || UnitsEqualIgnoringCase(pattern[p], name[n]))) {
+            ++p;
+            ++n;
+            continue;
         }
         if (star == std::u16string_view::npos) {
             return false;
         }
         p = star + 1;
-        NextUtf16(name, star_name);
-        n = star_name;
+        n = ++star_name;
     }
     while (p < pattern.size() && pattern[p] == u'*') {
         ++p;
@@ -73,16 +63,27 @@ bool MatchesGreedily(std::u16string_view pattern, std::u16string_view name)
 
 } // namespace
 
-char32_t FoldCase(char32_t cp)
+char16_t UpcaseUnit(char16_t unit)
 {
-    locale_t locale = FoldingLocale();
-    if (locale != static_cast<locale_t>(0)) {
-        auto upper = towupper_l(static_cast<wint_t>(cp), locale);
-        return static_cast<char32_t>(towlower_l(upper, locale));
+    /* The first run that ends at or after `unit` (runs are sorted). */
+    size_t low = 0;
+    size_t high = sizeof(kUpcaseRuns) / sizeof(kUpcaseRuns[0]);
+    while (low < high) {
+        size_t mid = low + (high - low) / 2;
+        if (kUpcaseRuns[mid].last < unit) {
+            low = mid + 1;
+        } else {
+            high = mid;
+        }
     }
-    bool ascii_upper = cp >= 'A' && cp <= 'Z';
-    bool latin1_upper = cp >= 0xC0 && cp <= 0xDE && cp != 0xD7;
-    return (ascii_upper || latin1_upper) ? cp + 0x20 : cp;
+    if (low == sizeof(kUpcaseRuns) / sizeof(kUpcaseRuns[0])) {
+        return unit;
+    }
+    const UpcaseRun &run = kUpcaseRuns[low];
+    if (unit < run.first || (unit - run.first) % run.step != 0) {
+        return unit;
+    }
+    return static_cast<char16_t>(static_cast<int32_t>(unit) + run.delta);
 }
 
 bool Utf8NameEqualsIgnoringCase(std::string_view disk, std::u16string_view name)
@@ -95,7 +96,12 @@ bool Utf8NameEqualsIgnoringCase(std::string_view disk, std::u16string_view name)
         if (!DecodeUtf8(disk, disk_pos, a) || !DecodeUtf16(name, name_pos, b)) {
             return false;
         }
-        if (a != b && FoldCase(a) != FoldCase(b)) {
+        /* Past the basic plane a character is a surrogate pair, and
+         * surrogates have no case: those compare exactly. */
+        bool equal =
+            a == b || (a <= 0xFFFF && b <= 0xFFFF &&
+                       UnitsEqualIgnoringCase(static_cast<char16_t>(a), static_cast<char16_t>(b)));
+        if (!equal) {
             return false;
         }
     }
@@ -104,16 +110,15 @@ bool Utf8NameEqualsIgnoringCase(std::string_view disk, std::u16string_view name)
 
 bool Utf16EqualsIgnoringCase(std::u16string_view a, std::u16string_view b)
 {
-    size_t a_pos = 0;
-    size_t b_pos = 0;
-    while (a_pos < a.size() && b_pos < b.size()) {
-        char32_t x = NextUtf16(a, a_pos);
-        char32_t y = NextUtf16(b, b_pos);
-        if (x != y && FoldCase(x) != FoldCase(y)) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (!UnitsEqualIgnoringCase(a[i], b[i])) {
             return false;
         }
     }
-    return a_pos == a.size() && b_pos == b.size();
+    return true;
 }
 
 bool WildcardMatches(std::u16string_view pattern, std::u16string_view name)

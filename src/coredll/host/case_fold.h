@@ -1,9 +1,10 @@
 /*
  * case_fold.h - the device's case-insensitive comparison of names.
  *
- * Characters are compared after simple case folding (the C.UTF-8 locale's
- * lower case of the upper case; ASCII and Latin-1 when that locale is
- * missing).  Names are compared code point by code point.
+ * Two names are equal ignoring case when they have the same length in UTF-16
+ * code units and each pair of units upper-cases to the same unit, by the
+ * platform's fixed one-to-one table (Wine's, in upcase_table.inc).  No other
+ * folding: no multi-unit mappings, surrogates compared as themselves.
  */
 #ifndef COREDLL_HOST_CASE_FOLD_H
 #define COREDLL_HOST_CASE_FOLD_H
@@ -12,8 +13,8 @@
 
 namespace coredll {
 
-/* FoldCase - the case-folded form of the code point `cp`. */
-char32_t FoldCase(char32_t cp);
+/* UpcaseUnit - the upper case of one UTF-16 code unit (itself when none). */
+char16_t UpcaseUnit(char16_t unit);
 
 /*
  * Utf8NameEqualsIgnoringCase - whether the on-disk name `disk` (UTF-8) and
@@ -22,15 +23,12 @@ char32_t FoldCase(char32_t cp);
  */
 bool Utf8NameEqualsIgnoringCase(std::string_view disk, std::u16string_view name);
 
-/*
- * Utf16EqualsIgnoringCase - whether two UTF-16 strings are equal ignoring
- * case.  Unpaired surrogates compare as themselves.
- */
+/* Utf16EqualsIgnoringCase - whether two UTF-16 strings are equal ignoring case. */
 bool Utf16EqualsIgnoringCase(std::u16string_view a, std::u16string_view b);
 
 /*
  * WildcardMatches - whether `name` matches the search pattern `pattern`
- * ignoring case: "*" matches any run of characters, "?" any one character,
+ * ignoring case: "*" matches any run of code units, "?" any one unit,
  * and "*.*" matches every name, with or without a dot, as on the device.
  */
 bool WildcardMatches(std::u16string_view pattern, std::u16string_view name);

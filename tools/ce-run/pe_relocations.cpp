@@ -1,0 +1,113 @@
+/*
+ * pe_relocations.cpp - base relocations, for an image not loaded at its
+ * preferred base.  The device images need two kinds: HIGHLOW (a 32-bit
+ * address, as in Thumb-1 literal pools) and THUMB_MOV32 (a Thumb-2 MOVW/MOVT
+ * pair building an address in a register).
+ */
+#include "pe_image.h"
+
+#include <cstdio>
+
+namespace cerun {
+
+namespace {
+
+constexpr uint16_t kAbsolute = 0;
+constexpr uint16_t kHighLow = 3;
+constexpr uint16_t kThumbMov32 = 7;
+constexpr uint32_t kBlockHeaderSize = 8;
+
+/* The 16-bit immediate of a Thumb-2 MOVW/MOVT (encoding T3/T1) whose first
+ * halfword is `first` and second `second`. */
+uint16_t MoveImmediate(uint16_t first, uint16_t second)
+{
+    return static_cast<uint16_t>(((first & 0x000F) << 12) | ((first & 0x0400) << 1) |
+                                 ((second & 0x7000) >> 4) | (second & 0x00FF));
+}
+
+void SetMoveImmediate(uint16_t &first, uint16_t &second, uint16_t value)
+{
+    first = static_cast<uint16_t>((first & 0xFBF0) | ((value >> 12) & 0x000F) |
+                                  ((value >> 1) & 0x0400));
+    second = static_cast<uint16_t>((second & 0x8F00) | ((value << 4) & 0x7000) | (value & 0x00FF));
+}
+
+/* Adds `delta` to the address a MOVW at `at` and a MOVT at `at + 4` build. */
+bool RelocateMov32(std::vector<uint8_t> &memory, uint64_t at, uint32_t delta)
+{
+    uint16_t movw_first = 0, movw_second = 0, movt_first = 0, movt_second = 0;
+    if (!ReadU16(memory, at, movw_first) || !ReadU16(memory, at + 2, movw_second) ||
+        !ReadU16(memory, at + 4, movt_first) || !ReadU16(memory, at + 6, movt_second) ||
+        (movw_first & 0xFBF0) != 0xF240 || (movt_first & 0xFBF0) != 0xF2C0) {
+        return false;
+    }
+    uint32_t value = MoveImmediate(movw_first, movw_second) |
+                     (static_cast<uint32_t>(MoveImmediate(movt_first, movt_second)) << 16);
+    value += delta;
+    SetMoveImmediate(movw_first, movw_second, static_cast<uint16_t>(value));
+    SetMoveImmediate(movt_first, movt_second, static_cast<uint16_t>(value >> 16));
+    return WriteU16(memory, at, movw_first) && WriteU16(memory, at + 2, movw_second) &&
+           WriteU16(memory, at + 4, movt_first) && WriteU16(memory, at + 6, movt_second);
+}
+
+bool Fail(std::string &error, const char *what, uint64_t where)
+{
+    char text[128];
+    std::snprintf(text, sizeof(text), "%s at RVA 0x%llX", what,
+                  static_cast<unsigned long long>(where));
+    error = text;
+    return false;
+}
+
+} // namespace
+
+bool Relocate(PeImage &image, uint32_t base, std::string &error)
+{
+    if (base == image.preferred_base) {
+        return true;
+    }
+    if (image.relocations_stripped || image.relocation_rva == 0) {
+        error = "the image has no base relocations and cannot move from its preferred base";
+        return false;
+    }
+    const uint32_t delta = base - image.preferred_base;
+    std::vector<uint8_t> &memory = image.memory;
+    const uint64_t end = uint64_t{image.relocation_rva} + image.relocation_size;
+    if (end > memory.size()) {
+        return Fail(error, "malformed base relocations (run off the image)", image.relocation_rva);
+    }
+    for (uint64_t block = image.relocation_rva; block + kBlockHeaderSize <= end;) {
+        uint32_t page = 0, block_size = 0;
+        ReadU32(memory, block, page);
+        ReadU32(memory, block + 4, block_size);
+        if (block_size < kBlockHeaderSize || block_size > end - block) {
+            return Fail(error, "malformed base relocation block", block);
+        }
+        for (uint64_t at = block + kBlockHeaderSize; at + 2 <= block + block_size; at += 2) {
+            uint16_t entry = 0;
+            ReadU16(memory, at, entry);
+            const uint16_t type = entry >> 12;
+            const uint64_t target = uint64_t{page} + (entry & 0x0FFF);
+            uint32_t value = 0;
+            if (type == kAbsolute) {
+                continue;
+            } else if (type == kHighLow) {
+                if (!ReadU32(memory, target, value) || !WriteU32(memory, target, value + delta)) {
+                    return Fail(error, "HIGHLOW relocation outside the image", target);
+                }
+            } else if (type == kThumbMov32) {
+                if (!RelocateMov32(memory, target, delta)) {
+                    return Fail(error, "THUMB_MOV32 relocation not on a MOVW/MOVT pair", target);
+                }
+            } else {
+                char what[64];
+                std::snprintf(what, sizeof(what), "unsupported base relocation type %u", type);
+                return Fail(error, what, target);
+            }
+        }
+        block += block_size;
+    }
+    return true;
+}
+
+} // namespace cerun

@@ -1,12 +1,17 @@
 #!/usr/bin/env bash
-# setup.sh - installs what the host build and its tests need, then configures
-# and builds the host program at build/servicepack-cleanup and the device
-# executables' runner at build/ce-run (Unicorn 2, libunicorn-dev).
+# setup.sh [TARGET...] - installs what the host build needs when it is
+# missing, then configures the host build and builds the given targets (by
+# default all of them: the program at build/servicepack-cleanup, the device
+# executables' runner at build/ce-run (Unicorn 2, libunicorn-dev) and the tests).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install_packages.sh cmake ninja-build g++ python3 libgtest-dev libgmock-dev \
-    clang clang-format clang-tidy pkg-config libunicorn-dev
+    pkg-config libunicorn-dev
 
-cmake --preset host >/dev/null
-cmake --build --preset host -j2
+[ -f build/CMakeCache.txt ] || cmake --preset host >/dev/null
+if [ $# -eq 0 ]; then
+    cmake --build --preset host -j2
+else
+    cmake --build --preset host -j2 --target "$@"
+fi

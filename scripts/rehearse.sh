@@ -1,0 +1,113 @@
+#!/usr/bin/env bash
+# rehearse.sh - rehearses the cleanup on a copy of a device's files.
+#
+# Usage: scripts/rehearse.sh DEVICE_DIR [--device armv5te|armv7] [--as DEVICE_PATH] [--keep] [--trace]
+#
+# DEVICE_DIR is a copy of a device's files, its registry export registry.reg
+# at the top.  The run happens on a copy of DEVICE_DIR in a scratch folder,
+# DEVICE_DIR itself is only read.  Prints each file deleted, each move (from
+# and to), each directory created or removed, told by file identity.
+#   --device KIND      run the device executable (build-ce-KIND) under the
+#                      emulator build/ce-run instead of the host build
+#   --as DEVICE_PATH   where the program starts from, as the service pack's
+#                      installer left it (default \Temp\ServicePack\Setup.exe)
+#   --keep             keep the rehearsed copy and say where it is
+#   --trace            print the platform calls of the run
+# Builds what it needs first (scripts/setup.sh installs missing packages).
+# Exit status 0 when the rehearsal ran and the program ended with 0.
+set -euo pipefail
+repo=$(cd "$(dirname "$0")/.." && pwd)
+
+usage() {
+    sed -n 's/^# \{0,1\}//; 3,15p' "$0" >&2
+    exit 2
+}
+
+device_dir=""
+device=""
+start_as='\Temp\ServicePack\Setup.exe'
+options=()
+while [ $# -gt 0 ]; do
+    case $1 in
+    --device)
+        [ $# -ge 2 ] || usage
+        device=$2
+        shift 2
+        ;;
+    --as)
+        [ $# -ge 2 ] || usage
+        start_as=$2
+        shift 2
+        ;;
+    --keep | --trace)
+        options+=("$1")
+        shift
+        ;;
+    -h | --help) usage ;;
+    -*)
+        echo "rehearse.sh: unknown option $1" >&2
+        usage
+        ;;
+    *)
+        [ -z "$device_dir" ] || usage
+        device_dir=$1
+        shift
+        ;;
+    esac
+done
+[ -n "$device_dir" ] || usage
+
+if [ ! -e "$device_dir" ]; then
+    echo "rehearse.sh: $device_dir does not exist; give a folder holding a copy of the device's files" >&2
+    exit 2
+fi
+if [ ! -d "$device_dir" ]; then
+    echo "rehearse.sh: $device_dir is not a directory; give a folder holding a copy of the device's files" >&2
+    exit 2
+fi
+case $device in
+"") ;;
+armv5te | armv7) ;;
+*)
+    echo "rehearse.sh: --device takes armv5te or armv7, not \"$device\"" >&2
+    exit 2
+    ;;
+esac
+
+# build TARGET... - builds what the rehearsal runs, quietly unless it fails.
+log="$repo/build-rehearse.log"
+build() {
+    echo "Building $* (log: build-rehearse.log) ..."
+    if ! "$repo/scripts/setup.sh" "$@" >"$log" 2>&1; then
+        cat "$log" >&2
+        echo "rehearse.sh: the build failed" >&2
+        exit 1
+    fi
+}
+
+run_options=()
+if [ -n "${REHEARSE_PROGRAM:-}" ]; then
+    # The tests rehearse the program of their own build tree, built already.
+    run_options=(--program "$REHEARSE_PROGRAM")
+elif [ -z "$device" ]; then
+    build servicepack-cleanup
+    run_options=(--program "$repo/build/servicepack-cleanup")
+else
+    if ! grep -q "\"ce-$device\"" "$repo/CMakePresets.json"; then
+        echo "rehearse.sh: --device needs the device build (preset ce-$device) and the emulator" \
+            "build/ce-run, which this tree does not have yet; rehearse with the host build meanwhile" >&2
+        exit 2
+    fi
+    build ce-run
+    build_dir="$repo/build-ce-$device"
+    (cd "$repo" && cmake --preset "ce-$device" >>"$log" 2>&1 && cmake --build --preset "ce-$device" -j2 >>"$log" 2>&1) || {
+        cat "$log" >&2
+        echo "rehearse.sh: the device build ce-$device failed" >&2
+        exit 1
+    }
+    run_options=(--program "$build_dir/servicepack-cleanup.exe" --runner "$repo/build/ce-run"
+        --cpu "$device" --label "$device device executable under build/ce-run")
+fi
+
+exec python3 "$repo/scripts/rehearse_run.py" "${run_options[@]}" --as "$start_as" \
+    "${options[@]}" -- "$device_dir"

@@ -13,10 +13,31 @@ build_dir=${FUZZ_BUILD_DIR:-build-fuzz}
 jobs=${FUZZ_JOBS:-2}
 targets=(fuzz_registry_export fuzz_directory_chains fuzz_device_path fuzz_recorded_cabinet)
 
-# clang and its fuzzer and sanitizer runtimes, from the distribution.
-scripts/install_packages.sh clang libclang-rt-14-dev
+# The installed clang (clang++, else the newest clang++-N; the distribution's
+# default clang when there is none) and the libFuzzer runtime of that same
+# version, whose package Debian names after the version (libclang-rt-N-dev).
+clang=$(command -v clang++ || compgen -c clang++- | grep -x 'clang++-[0-9]*' | sort -t- -k2 -n | tail -1 || true)
+if [ -z "$clang" ]; then
+    scripts/install_packages.sh clang
+    clang=$(command -v clang++)
+fi
+clang=$(command -v "$clang")
+runtime() {
+    local machine
+    machine=$("$clang" -dumpmachine)
+    "$clang" -print-file-name="libclang_rt.fuzzer-${machine%%-*}.a"
+}
+if [ ! -f "$(runtime)" ]; then
+    version=$("$clang" -dumpversion)
+    scripts/install_packages.sh "libclang-rt-${version%%.*}-dev"
+fi
+if [ ! -f "$(runtime)" ]; then
+    echo "fuzz.sh: $clang has no libFuzzer runtime ($(runtime) not found)" >&2
+    exit 1
+fi
+echo "fuzz: $("$clang" --version | head -1), runtime $(runtime)"
 
-cmake --preset fuzz -B "$build_dir" >/dev/null
+cmake --preset fuzz -B "$build_dir" -DCMAKE_CXX_COMPILER="$clang" >/dev/null
 cmake --build "$build_dir" -j "$jobs" --target "${targets[@]}"
 
 out="$build_dir/fuzz-out"

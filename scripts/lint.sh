@@ -1,14 +1,33 @@
 #!/usr/bin/env bash
 # lint.sh - checks formatting (.clang-format) and clang-tidy's bugprone checks
-# (.clang-tidy) over the program's and the host layer's sources.
-# Needs the host build's compile_commands.json (scripts/setup.sh makes it).
+# (.clang-tidy) over the program's and the host layer's sources, and prints
+# clang-tidy's findings and errors when it fails.  Installs clang-format and
+# clang-tidy when missing; needs the host build's compile_commands.json
+# (scripts/setup.sh makes it).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+scripts/install_packages.sh clang-format clang-tidy
+if [ ! -f build/compile_commands.json ]; then
+    echo "lint.sh: build/compile_commands.json is missing; run scripts/setup.sh first" >&2
+    exit 1
+fi
+
 sources=$(git ls-files 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' 'bench/*.cpp' 'tools/*.cpp' 'tools/*.h')
-clang-format --dry-run -Werror $sources
+if ! clang-format --dry-run -Werror $sources; then
+    echo "lint.sh: the places above differ from .clang-format; clang-format -i FILE mends a file" >&2
+    exit 1
+fi
 echo "clang-format: $(echo "$sources" | wc -w) files formatted"
 
 cpp_sources=$(git ls-files 'src/*.cpp' 'tools/*.cpp')
-clang-tidy -p build --quiet $cpp_sources 2>/dev/null
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+# Findings go to standard output, compiler errors to standard error; the
+# "N warnings generated" counts of suppressed warnings are left out.
+if ! clang-tidy -p build --quiet $cpp_sources >"$log" 2>&1; then
+    grep -v '^[0-9]* warnings\? generated\.$' "$log" >&2 || true
+    echo "lint.sh: clang-tidy found the problems above" >&2
+    exit 1
+fi
 echo "clang-tidy: bugprone checks clean on $(echo "$cpp_sources" | wc -w) files"

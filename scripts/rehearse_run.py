@@ -27,11 +27,12 @@ def fail(message):
 
 
 def registry_note(device_dir):
-    names = [name for name in os.listdir(device_dir) if name.lower() == "registry.reg"]
-    if names:
-        return f"registry: {', '.join(sorted(names))}"
-    return ("registry: none (no registry.reg in the folder): the run reads no CabFile "
-            "and deletes no cabinet file")
+    if os.path.isfile(os.path.join(device_dir, "registry.reg")):
+        return "registry: registry.reg"
+    others = [name for name in os.listdir(device_dir) if name.lower() == "registry.reg"]
+    named = f" ({', '.join(sorted(others))} is not read: the name must be registry.reg)" if others else ""
+    return (f"registry: none, no registry.reg in the folder{named}: the run reads no "
+            "CabFile and deletes no cabinet file")
 
 
 def make_scratch(device_dir):

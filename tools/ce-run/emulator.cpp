@@ -162,18 +162,26 @@ bool Run::MapImage()
         return false;
     }
     /* Page by page: the headers and gaps readable only; a section's pages as
-     * its flags say (a page two sections share gets both). */
-    for (uint32_t page = 0; page < size; page += kPage) {
+     * its flags say (a page two sections share gets both).  Runs of pages
+     * alike are protected at once, keeping Unicorn's regions few. */
+    uint32_t run_start = 0;
+    uint32_t run_protection = 0;
+    for (uint32_t page = 0; page <= size; page += kPage) {
         uint32_t protection = UC_PROT_READ;
         for (const Section &section : image.sections) {
-            if (section.rva < page + kPage && page < section.rva + section.size) {
+            if (page < size && section.rva < page + kPage && page < section.rva + section.size) {
                 protection |=
                     (section.write ? UC_PROT_WRITE : 0) | (section.execute ? UC_PROT_EXEC : 0);
             }
         }
-        if (uc_mem_protect(uc_, request_.base + page, kPage, protection) != UC_ERR_OK) {
-            return false;
+        if (page > 0 && (page == size || protection != run_protection)) {
+            if (uc_mem_protect(uc_, request_.base + run_start, page - run_start, run_protection) !=
+                UC_ERR_OK) {
+                return false;
+            }
+            run_start = page;
         }
+        run_protection = protection;
     }
     return true;
 }

@@ -4,7 +4,8 @@ Each run gets a fresh temporary directory holding the device root ("root")
 and, beside it, the outside directory ("outside") that symbolic links in a
 scenario may point at.  The program is copied into place with its mode,
 started with the device root as its working directory and without
-COREDLL_TRACE, and the registry export is the root's "registry.reg".
+COREDLL_TRACE, and the registry export is the root's "registry.reg".  A
+device executable is started through its runner: "ce-run PROGRAM ARGS".
 """
 
 import os
@@ -24,8 +25,9 @@ class HostPlayer:
 
     build = "host"
 
-    def __init__(self, program):
+    def __init__(self, program, runner=None):
         self.program = os.path.abspath(program)
+        self.launcher = [os.path.abspath(runner)] if runner else []
         with open(self.program, "rb") as handle:
             self.program_bytes = handle.read()
 
@@ -62,7 +64,7 @@ class HostPlayer:
         log_path = os.path.join(workspace, "program.log")
         with open(log_path, "wb") as log:
             completed = subprocess.run(
-                [placed] + scenario.args,
+                self.launcher + [placed] + scenario.args,
                 cwd=root,
                 env=environment,
                 stdin=subprocess.DEVNULL,

@@ -4,6 +4,11 @@
     run_scenarios.py --build host --program build/servicepack-cleanup
     run_scenarios.py --build wine --program build-windows/servicepack-cleanup.exe \\
                      --prefix "$WINEPREFIX"
+    run_scenarios.py --build host --runner build/ce-run \\
+                     --program build-ce-armv7/servicepack-cleanup.exe
+
+A device executable runs through ce-run against the host layer, so it plays
+the scenarios that apply to the host build.
 
 Every scenario under cases/ (or only those named on the command line) is
 played on a fresh device tree; the tree afterwards and the exit status are
@@ -38,11 +43,14 @@ def parse_arguments():
     parser.add_argument("--program", required=True, help="the built executable")
     parser.add_argument("--prefix", help="the Wine prefix (wine build only)")
     parser.add_argument("--wine", default="wine", help="the wine launcher")
+    parser.add_argument("--runner", help="host build only: start the program through this")
     parser.add_argument("--cases", default=CASES, help="directory of *.scenario files")
     parser.add_argument("names", nargs="*", help="play only these scenarios")
     arguments = parser.parse_args()
     if arguments.build == "wine" and not arguments.prefix:
         parser.error("--build wine needs --prefix")
+    if arguments.build == "wine" and arguments.runner:
+        parser.error("--runner is for the host build")
     return arguments
 
 
@@ -63,7 +71,7 @@ def make_player(arguments):
     if arguments.build == "host":
         from host_player import HostPlayer  # pylint: disable=import-outside-toplevel
 
-        return HostPlayer(arguments.program)
+        return HostPlayer(arguments.program, arguments.runner)
     from wine_player import WinePlayer  # pylint: disable=import-outside-toplevel
 
     return WinePlayer(arguments.program, arguments.prefix, arguments.wine)

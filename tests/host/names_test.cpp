@@ -87,6 +87,10 @@ TEST(CaseFold, WildcardPatterns)
     EXPECT_TRUE(WildcardMatches(u"A*.*", u"abc")); // a final ".*" allows no dot
     EXPECT_TRUE(WildcardMatches(u"a*.*", u"ab.c"));
     EXPECT_FALSE(WildcardMatches(u"b*.*", u"abc"));
+    // Wine's rule: trailing dots and stars match nothing once the name is used up.
+    EXPECT_TRUE(WildcardMatches(u"*..*", u"s"));
+    EXPECT_TRUE(WildcardMatches(u"a*.", u"ab.c"));
+    EXPECT_FALSE(WildcardMatches(u"*?", u"ab")); // after a star, "?" is a literal to find
 }
 
 TEST_F(Names, ExactNameIsPreferredOverACaseVariant)
@@ -111,6 +115,25 @@ TEST_F(Names, EveryComponentMatchesIgnoringCase)
     // A new name keeps the spelling it was given, under the matched parent.
     EXPECT_TRUE(CreateDirectoryW(u"\\temp\\New\U0001F600", nullptr));
     EXPECT_TRUE(Exists(InRoot("Temp/New\xf0\x9f\x98\x80")));
+}
+
+// Spellings as Wine reads them (the differential test's findings).
+TEST_F(Names, PathSpellingsAsThePlatformReadsThem)
+{
+    MakeDirs(InRoot("Dir"));
+    WriteFile(InRoot("Dir/f.txt"), "x");
+    EXPECT_EQ(GetFileAttributesW(u"\\\\Dir\\f.txt"), INVALID_FILE_ATTRIBUTES); // network
+    EXPECT_EQ(GetFileAttributesW(u"\\Dir\\f.txt\\"), INVALID_FILE_ATTRIBUTES); // not a directory
+    EXPECT_EQ(GetFileAttributesW(u"\\Dir\\"), DWORD{FILE_ATTRIBUTE_DIRECTORY});
+    EXPECT_EQ(GetFileAttributesW(u"\\Dir.\\f.txt"), DWORD{FILE_ATTRIBUTE_NORMAL});
+    EXPECT_EQ(GetFileAttributesW(u"\\Dir \\f.txt"), INVALID_FILE_ATTRIBUTES);
+    WIN32_FIND_DATAW record;
+    HANDLE search = FindFirstFileW(u"\\*. ", &record); // the pattern is "*"
+    ASSERT_NE(search, INVALID_HANDLE_VALUE);
+    FindClose(search);
+    EXPECT_EQ(FindFirstFileW(u"\\Dir \\*", &record), INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(DeleteFileW(u"\\Dir\\f.txt\\"));
+    EXPECT_TRUE(Exists(InRoot("Dir/f.txt")));
 }
 
 TEST_F(Names, InvalidUtf8NamesAreNeverConfusedWithOthers)

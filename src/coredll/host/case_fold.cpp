@@ -28,39 +28,6 @@ bool UnitsEqualIgnoringCase(char16_t a, char16_t b)
     return a == b || UpcaseUnit(a) == UpcaseUnit(b);
 }
 
-/* The pattern match proper: "*" any run, "?" any one unit, others equal
- * ignoring case.  Greedy with one remembered star: linear in practice and
- * without recursion, so a hostile pattern cannot exhaust the stack. */
-bool MatchesGreedily(std::u16string_view pattern, std::u16string_view name)
-{
-    size_t p = 0;
-    size_t n = 0;
-    size_t star = std::u16string_view::npos;
-    size_t star_name = 0;
-    while (n < name.size()) {
-        if (p < pattern.size() && pattern[p] == u'*') {
-            star = p++;
-            star_name = n;
-            continue;
-        }
-        if (p < pattern.size() &&
-            (pattern[p] == u'?' || UnitsEqualIgnoringCase(pattern[p], name[n]))) {
-            ++p;
-            ++n;
-            continue;
-        }
-        if (star == std::u16string_view::npos) {
-            return false;
-        }
-        p = star + 1;
-        n = ++star_name;
-    }
-    while (p < pattern.size() && pattern[p] == u'*') {
-        ++p;
-    }
-    return p == pattern.size();
-}
-
 } // namespace
 
 char16_t UpcaseUnit(char16_t unit)
@@ -123,15 +90,49 @@ bool Utf16EqualsIgnoringCase(std::u16string_view a, std::u16string_view b)
 
 bool WildcardMatches(std::u16string_view pattern, std::u16string_view name)
 {
-    if (pattern == u"*" || pattern == u"*.*") {
-        return true;
+    /* Wine's search rule, unit by unit.  A star run is followed by skipping
+     * the name to the next unit equal to the pattern unit after it; on a
+     * later mismatch the match restarts there, one unit further on.  Once the
+     * name is used up, trailing dots and stars of the pattern match nothing:
+     * "*.*" and "a*." match "abc".  Linear in practice and without recursion,
+     * so a hostile pattern cannot exhaust the stack. */
+    constexpr size_t kNone = std::u16string_view::npos;
+    size_t p = 0;
+    size_t n = 0;
+    size_t after_star = kNone;
+    size_t retry = 0;
+    while (n < name.size() && p < pattern.size()) {
+        if (pattern[p] == u'*') {
+            while (p < pattern.size() && pattern[p] == u'*') {
+                ++p;
+            }
+            if (p == pattern.size()) {
+                return true;
+            }
+            after_star = p;
+            while (n < name.size() && !UnitsEqualIgnoringCase(name[n], pattern[p])) {
+                ++n;
+            }
+            retry = n;
+        } else if (pattern[p] == u'?') {
+            ++p;
+            ++n;
+        } else if (UnitsEqualIgnoringCase(pattern[p], name[n])) {
+            ++p;
+            ++n;
+            if (p == pattern.size() && n < name.size() && after_star != kNone) {
+                p = after_star;
+            }
+        } else if (after_star != kNone) {
+            p = after_star;
+            n = ++retry;
+        } else {
+            return false;
+        }
     }
-    /* As on the device, a final ".*" also matches a name without a dot:
-     * "a*.*" matches "abc". */
-    if (pattern.size() > 2 && pattern.substr(pattern.size() - 2) == u".*" &&
-        MatchesGreedily(pattern.substr(0, pattern.size() - 2), name)) {
-        return true;
+    while (p < pattern.size() && (pattern[p] == u'.' || pattern[p] == u'*')) {
+        ++p;
     }
-    return MatchesGreedily(pattern, name);
+    return n == name.size() && p == pattern.size();
 }
 } // namespace coredll

@@ -3,7 +3,8 @@
  *
  * Components are first normalised lexically, as the device does: empty and
  * "." components vanish and ".." drops the component before it (never
- * anything above the root).  The remaining components are then matched one by
+ * anything above the root); two leading separators name a network path and
+ * a final one a directory.  The remaining components are then matched one by
  * one against the disk, but every open is a whole path from the root under
  * RESOLVE_IN_ROOT, so that a symbolic link's absolute target still means the
  * device root and nothing can lead outside it.
@@ -39,16 +40,6 @@ bool HoldsInvalidCharacter(std::u16string_view component)
     return component.find_first_of(u"*?\"<>|") != std::u16string_view::npos;
 }
 
-/* `component` without its trailing dots and spaces, which the platform drops
- * from a path's last component. */
-std::u16string_view WithoutTrailingDotsAndSpaces(std::u16string_view component)
-{
-    while (!component.empty() && (component.back() == u'.' || component.back() == u' ')) {
-        component.remove_suffix(1);
-    }
-    return component;
-}
-
 /* Whether `component` names a DOS device (CON, PRN, AUX, NUL, COM1-9,
  * LPT1-9, with or without an extension, in any case) rather than a file. */
 bool IsDosDeviceName(std::u16string_view component)
@@ -77,6 +68,10 @@ bool IsDosDeviceName(std::u16string_view component)
  * last component is a DOS device name. */
 bool NormalizeComponents(std::u16string_view path, std::vector<std::u16string_view> &components)
 {
+    /* Two leading separators begin a network name, never a local file. */
+    if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
+        return false;
+    }
     size_t start = 0;
     while (start <= path.size()) {
         size_t end = start;
@@ -95,6 +90,17 @@ bool NormalizeComponents(std::u16string_view path, std::vector<std::u16string_vi
             if (IsDosDeviceName(component)) {
                 return false;
             }
+        }
+        /* A directory's name loses one trailing dot: "a.\b" is "a\b". */
+        if (end < path.size() && component.size() > 1 && component.back() == u'.' &&
+            component != u"..") {
+            component.remove_suffix(1);
+            if (component == u"." || component == u"..") {
+                return false;
+            }
+            components.push_back(component);
+            start = end + 1;
+            continue;
         }
         if (component == u"..") {
             if (!components.empty()) {
@@ -150,6 +156,14 @@ bool AppendMatchedComponent(int root_fd, std::string &relative, std::u16string_v
 }
 
 } // namespace
+
+std::u16string_view WithoutTrailingDotsAndSpaces(std::u16string_view component)
+{
+    while (!component.empty() && (component.back() == u'.' || component.back() == u' ')) {
+        component.remove_suffix(1);
+    }
+    return component;
+}
 
 bool FindEntryIgnoringCase(int dir_fd, std::u16string_view name, char *out, size_t capacity)
 {
@@ -218,6 +232,16 @@ bool ResolveDevicePath(int root_fd, std::u16string_view device_path, std::string
             if (fd < 0) {
                 return false;
             }
+            close(fd);
+        }
+    }
+    /* A final separator says the last component is a directory. */
+    if (!components.empty() && IsSeparator(device_path.back())) {
+        int fd = OpenInRoot(root_fd, relative.c_str(), O_PATH | O_DIRECTORY);
+        if (fd < 0 && errno == ENOTDIR) {
+            return false;
+        }
+        if (fd >= 0) {
             close(fd);
         }
     }

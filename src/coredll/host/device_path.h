@@ -56,6 +56,10 @@ bool ResolveDeviceEntry(int root_fd, std::u16string_view device_path, ResolvedEn
  */
 bool ResolveDevicePath(int root_fd, std::u16string_view device_path, std::string &relative);
 
+/* WithoutTrailingDotsAndSpaces - `component` without the trailing dots and
+ * spaces that the platform drops from a path's last component. */
+std::u16string_view WithoutTrailingDotsAndSpaces(std::u16string_view component);
+
 /*
  * FindEntryIgnoringCase - searches the directory `dir_fd` (any fd of it,
  * O_PATH included) for an entry whose name equals `name` ignoring case and

@@ -134,8 +134,15 @@ HANDLE FindFirstFileImpl(LPCWSTR path, LPWIN32_FIND_DATAW record)
     }
     std::u16string_view view(path, total);
     size_t cut = view.find_last_of(u"\\/");
-    std::u16string_view directory = cut == std::u16string_view::npos ? u"" : view.substr(0, cut);
+    /* The directory keeps its separator: its name is not a path's last, whose
+     * trailing dots and spaces the platform would drop. */
+    std::u16string_view directory =
+        cut == std::u16string_view::npos ? u"" : view.substr(0, cut + 1);
     std::u16string_view pattern = cut == std::u16string_view::npos ? view : view.substr(cut + 1);
+    /* As in any path, the pattern loses its trailing dots and spaces ("*." is "*"). */
+    if (!WithoutTrailingDotsAndSpaces(pattern).empty()) {
+        pattern = WithoutTrailingDotsAndSpaces(pattern);
+    }
     if (pattern.empty() || pattern.size() >= MAX_PATH) {
         return INVALID_HANDLE_VALUE;
     }

@@ -29,7 +29,8 @@ namespace {
 constexpr int kUsageStatus = 64;
 constexpr int kBadImageStatus = 65;
 constexpr int kFaultStatus = 70;
-constexpr uint64_t kDefaultBudget = 100000000;
+/* About 35 s of emulation: some 380,000 old-pack entries. */
+constexpr uint64_t kDefaultBudget = 500000000;
 constexpr long kFileSizeLimit = 64L * 1024 * 1024;
 
 struct Options {

@@ -152,6 +152,9 @@ def main():
     parser.add_argument("device_dir")
     args = parser.parse_args()
     args.device_dir = os.path.realpath(args.device_dir)
+    args.program = os.path.abspath(args.program)
+    if args.runner:
+        args.runner = os.path.abspath(args.runner)
 
     print(f"Rehearsal on a copy of {args.device_dir} ({args.label})")
     print(f"  {registry_note(args.device_dir)}")

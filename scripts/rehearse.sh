@@ -85,28 +85,40 @@ build() {
     fi
 }
 
-run_options=()
-if [ -n "${REHEARSE_PROGRAM:-}" ]; then
-    # The tests rehearse the program of their own build tree, built already.
-    run_options=(--program "$REHEARSE_PROGRAM")
-elif [ -z "$device" ]; then
-    build servicepack-cleanup
-    run_options=(--program "$repo/build/servicepack-cleanup")
-else
-    if ! grep -q "\"ce-$device\"" "$repo/CMakePresets.json"; then
-        echo "rehearse.sh: --device needs the device build (preset ce-$device) and the emulator" \
-            "build/ce-run, which this tree does not have yet; rehearse with the host build meanwhile" >&2
-        exit 2
-    fi
-    build ce-run
-    build_dir="$repo/build-ce-$device"
-    (cd "$repo" && cmake --preset "ce-$device" >>"$log" 2>&1 && cmake --build --preset "ce-$device" -j2 >>"$log" 2>&1) || {
+# build_device - the device executables, build-ce-*/servicepack-cleanup.exe.
+build_device() {
+    echo "Building the device executables (log: build-rehearse.log) ..."
+    if ! "$repo/scripts/setup_device.sh" >>"$log" 2>&1; then
         cat "$log" >&2
-        echo "rehearse.sh: the device build ce-$device failed" >&2
+        echo "rehearse.sh: the device build failed" >&2
         exit 1
-    }
-    run_options=(--program "$build_dir/servicepack-cleanup.exe" --runner "$repo/build/ce-run"
-        --cpu "$device" --label "$device device executable under build/ce-run")
+    fi
+}
+
+if [ -n "$device" ] && ! grep -q "\"ce-$device\"" "$repo/CMakePresets.json"; then
+    echo "rehearse.sh: --device needs the device build (preset ce-$device), which this tree does" \
+        "not have yet; rehearse with the host build meanwhile" >&2
+    exit 2
+fi
+
+# REHEARSE_PROGRAM (and REHEARSE_RUNNER with --device): the tests' own builds, used as they are.
+program=${REHEARSE_PROGRAM:-}
+runner=${REHEARSE_RUNNER:-}
+if [ -z "$device" ]; then
+    if [ -z "$program" ]; then
+        build servicepack-cleanup
+        program=$repo/build/servicepack-cleanup
+    fi
+    run_options=(--program "$program")
+else
+    if [ -z "$program" ]; then
+        build ce-run
+        build_device
+        program=$repo/build-ce-$device/servicepack-cleanup.exe
+        runner=$repo/build/ce-run
+    fi
+    run_options=(--program "$program" --runner "$runner" --cpu "$device"
+        --label "$device device executable under build/ce-run")
 fi
 
 exec python3 "$repo/scripts/rehearse_run.py" "${run_options[@]}" --as "$start_as" \

@@ -8,12 +8,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install_packages.sh clang-16 lld-16 llvm-16 python3-pefile
 scripts/setup.sh servicepack-cleanup ce-run
-for cpu in armv7 armv5te; do
-    [ -f build-ce-$cpu/CMakeCache.txt ] || cmake --preset ce-$cpu >/dev/null
-    cmake --build --preset ce-$cpu -j2
-done
+scripts/setup_device.sh
 
 status=0
 for cpu in armv7 armv5te; do

@@ -4,6 +4,7 @@
 
 #include "coredll.h"
 
+#include <cstdio>
 #include <cstring>
 #include <unistd.h>
 
@@ -53,6 +54,14 @@ TEST_F(RegistryApi, MissingOrHeaderlessFileIsAnEmptyRegistry)
     EXPECT_EQ(Open(u"SOFTWARE\\Apps\\Pack"), nullptr);
     ASSERT_EQ(unlink(InRoot("registry.reg").c_str()), 0);
     EXPECT_EQ(Open(u"SOFTWARE\\Apps\\Pack"), nullptr);
+}
+
+TEST_F(RegistryApi, RegistryFileNameMatchesIgnoringCase)
+{
+    ASSERT_EQ(rename(InRoot("registry.reg").c_str(), InRoot("Registry.REG").c_str()), 0);
+    HKEY key = Open(u"SOFTWARE\\Apps\\Pack");
+    ASSERT_NE(key, nullptr);
+    EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
 }
 
 TEST_F(RegistryApi, RegistryFileIsReadOnlyInsideTheRoot)

@@ -1,15 +1,14 @@
 /*
  * registry_api.cpp - RegOpenKeyExW, RegQueryValueExW and RegCloseKey.
  *
- * The registry is the export file "registry.reg" at the device root, read
- * (inside the root) and parsed each time a key is opened; an open key keeps
- * what it read.  A key exists when the file has its section, or a section of
- * one of its subkeys (as the registry editor creates every parent key).  The
+ * The registry is the export file "registry.reg" at the device root (its
+ * name matched ignoring case, as every name), read inside the root and
+ * imported each time a key is opened; an open key keeps what it read.  The
  * registry is never written.
  */
 #include "coredll.h"
 
-#include "case_fold.h"
+#include "device_path.h"
 #include "device_root.h"
 #include "registry_export.h"
 #include "registry_table.h"
@@ -32,15 +31,17 @@ constexpr LONG kErrorNotEnoughMemory = 8;
 /* A registry file larger than this is taken as empty. */
 constexpr off_t kRegistryFileLimit = off_t{64} * 1024 * 1024;
 
-const char kRegistryFileName[] = "registry.reg";
-
-/* Reads and parses the root's registry file; empty when missing or
- * unreadable. */
+/* Reads and imports the root's registry file; empty when missing or
+ * unreadable.  May throw std::bad_alloc. */
 RegistryExport LoadRegistry()
 {
     std::vector<uint8_t> bytes;
     struct stat st = {};
-    int fd = OpenInRoot(DeviceRootFd(), kRegistryFileName, O_RDONLY);
+    std::string relative;
+    if (!ResolveDevicePath(DeviceRootFd(), u"\\registry.reg", relative)) {
+        return RegistryExport{};
+    }
+    int fd = OpenInRoot(DeviceRootFd(), relative.c_str(), O_RDONLY);
     if (fd < 0) {
         return RegistryExport{};
     }
@@ -61,26 +62,6 @@ RegistryExport LoadRegistry()
     return ParseRegistryExport(bytes.data(), done);
 }
 
-/* Whether `path` names a key of `reg`: its own section or a subkey's. */
-bool FindKeyOrParent(const RegistryExport &reg, const std::u16string &path, RegistryKey &out)
-{
-    const RegistryKey *key = FindRegistryKey(reg, path);
-    if (key != nullptr) {
-        out = *key;
-        return true;
-    }
-    std::u16string prefix = path + u"\\";
-    for (const RegistryKey &candidate : reg.keys) {
-        if (candidate.path.size() > prefix.size() &&
-            Utf16EqualsIgnoringCase(std::u16string_view(candidate.path).substr(0, prefix.size()),
-                                    prefix)) {
-            out = RegistryKey{path, {}};
-            return true;
-        }
-    }
-    return false;
-}
-
 LONG OpenKeyImpl(HKEY root, LPCWSTR sub_key, PHKEY result)
 {
     if (result == nullptr) {
@@ -98,11 +79,12 @@ LONG OpenKeyImpl(HKEY root, LPCWSTR sub_key, PHKEY result)
         path += u"\\";
         path += sub_key;
     }
-    RegistryKey key;
-    if (!FindKeyOrParent(LoadRegistry(), path, key)) {
+    RegistryExport reg = LoadRegistry();
+    const RegistryKey *key = FindRegistryKey(reg, path);
+    if (key == nullptr) {
         return ERROR_FILE_NOT_FOUND;
     }
-    HKEY handle = OpenRegistrySlot(std::move(key));
+    HKEY handle = OpenRegistrySlot(RegistryKey(*key));
     if (handle == nullptr) {
         return kErrorNotEnoughMemory;
     }

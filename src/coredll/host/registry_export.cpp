@@ -1,16 +1,20 @@
 /*
  * registry_export.cpp - the device registry, read from a registry export file.
  *
- * The bytes are decoded to UTF-16 first (a UTF-16LE file by its byte-order
- * mark, otherwise UTF-8 with invalid sequences as U+FFFD), then read line by
- * line.  Every rule that a line breaks makes the parser skip that line only.
+ * The file is imported as the registry editor's import does it (Wine's
+ * programs/reg is the reference), into a registry that starts empty: line by
+ * line, a key line opening (and creating) the key that later values go to.
+ * A line the import cannot read is skipped alone; a malformed key line keeps
+ * the key that was open.
  */
 #include "registry_export.h"
 
 #include "case_fold.h"
-#include "utf16.h"
+#include "registry_number.h"
+#include "registry_text.h"
 
 #include <new>
+#include <optional>
 
 namespace coredll {
 
@@ -18,301 +22,465 @@ namespace {
 
 using Text = std::u16string_view;
 
-/* Decodes the file's bytes to UTF-16. */
-std::u16string DecodeText(const uint8_t *bytes, size_t size)
-{
-    std::u16string text;
-    if (size >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
-        text.reserve(size / 2);
-        for (size_t i = 2; i + 1 < size; i += 2) {
-            text.push_back(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)));
-        }
-        return text;
-    }
-    size_t pos = size >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF ? 3 : 0;
-    std::string_view utf8(reinterpret_cast<const char *>(bytes), size);
-    text.reserve(size);
-    while (pos < utf8.size()) {
-        char32_t cp = 0;
-        if (!DecodeUtf8(utf8, pos, cp)) {
-            cp = 0xFFFD;
-            pos += 1;
-        }
-        if (cp >= 0x10000) {
-            text.push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
-            text.push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
-        } else {
-            text.push_back(static_cast<char16_t>(cp));
-        }
-    }
-    return text;
-}
+constexpr uint32_t kRegSz = 1;
+constexpr uint32_t kRegExpandSz = 2;
+constexpr uint32_t kRegBinary = 3;
+constexpr uint32_t kRegDword = 4;
+constexpr uint32_t kRegMultiSz = 7;
 
 bool IsBlank(char16_t c)
 {
     return c == u' ' || c == u'\t';
 }
 
-Text TrimBlanks(Text text)
+Text SkipBlanks(Text text)
 {
     while (!text.empty() && IsBlank(text.front())) {
         text.remove_prefix(1);
     }
-    while (!text.empty() && IsBlank(text.back())) {
-        text.remove_suffix(1);
-    }
     return text;
 }
 
-/* Reads the next physical line of `text` from `pos` (without its line
- * break: \r\n, \n or \r); false at the end. */
-bool NextLine(Text text, size_t &pos, Text &line)
+/* Whether the rest of a line is empty or a comment. */
+bool EndsLine(Text rest)
 {
-    if (pos >= text.size()) {
-        return false;
-    }
-    size_t end = pos;
-    while (end < text.size() && text[end] != u'\n' && text[end] != u'\r') {
-        ++end;
-    }
-    line = text.substr(pos, end - pos);
-    pos = end;
-    if (pos < text.size() && text[pos] == u'\r') {
-        ++pos;
-    }
-    if (pos < text.size() && text[pos] == u'\n') {
-        ++pos;
-    }
-    return true;
+    rest = SkipBlanks(rest);
+    return rest.empty() || rest.front() == u';';
 }
 
-/* Whether `text` starts with `prefix`, ASCII letters ignoring case. */
-bool StartsWithIgnoringCase(Text text, Text prefix)
+/* The long name of a root key named `name` (HKLM or HKEY_LOCAL_MACHINE and so
+ * on, ignoring ASCII case), or an empty view. */
+Text RootKeyName(Text name)
 {
-    return text.size() >= prefix.size() &&
-           Utf16EqualsIgnoringCase(text.substr(0, prefix.size()), prefix);
-}
-
-int HexDigit(char16_t c)
-{
-    if (c >= u'0' && c <= u'9') {
-        return c - u'0';
-    }
-    if (c >= u'a' && c <= u'f') {
-        return c - u'a' + 10;
-    }
-    if (c >= u'A' && c <= u'F') {
-        return c - u'A' + 10;
-    }
-    return -1;
-}
-
-/* Parses 1 to 8 hex digits as the whole of `text`. */
-bool ParseHexNumber(Text text, uint32_t &value)
-{
-    if (text.empty() || text.size() > 8) {
-        return false;
-    }
-    value = 0;
-    for (char16_t c : text) {
-        int digit = HexDigit(c);
-        if (digit < 0) {
-            return false;
+    static const Text kRoots[][2] = {
+        {u"HKLM", u"HKEY_LOCAL_MACHINE"},  {u"HKCU", u"HKEY_CURRENT_USER"},
+        {u"HKCR", u"HKEY_CLASSES_ROOT"},   {u"HKU", u"HKEY_USERS"},
+        {u"HKCC", u"HKEY_CURRENT_CONFIG"},
+    };
+    for (const auto &root : kRoots) {
+        for (Text spelling : root) {
+            if (name.size() == spelling.size() && Utf16EqualsIgnoringCase(name, spelling)) {
+                return root[1];
+            }
         }
-        value = (value << 4) | static_cast<uint32_t>(digit);
     }
-    return true;
+    return {};
 }
 
-/* Drops a "; comment" from the end of a value that holds no strings. */
-Text StripComment(Text text)
+/* The canonical path of the key `name` as a key line writes it: the root's
+ * long name and the subkey names joined by single backslashes.  Empty when
+ * the root is unknown or the subkey path starts with a backslash (the
+ * platform refuses to create such keys). */
+std::u16string CanonicalKeyPath(Text name)
 {
-    size_t semicolon = text.find(u';');
-    return TrimBlanks(semicolon == Text::npos ? text : text.substr(0, semicolon));
+    size_t separator = name.find(u'\\');
+    Text root = RootKeyName(name.substr(0, separator));
+    if (root.empty()) {
+        return {};
+    }
+    std::u16string path(root);
+    if (separator == Text::npos) {
+        return path;
+    }
+    Text rest = name.substr(separator + 1);
+    if (!rest.empty() && rest.front() == u'\\') {
+        return {};
+    }
+    while (!rest.empty()) {
+        size_t end = rest.find(u'\\');
+        Text part = rest.substr(0, end);
+        if (!part.empty()) {
+            path += u'\\';
+            path += part;
+        }
+        rest = end == Text::npos ? Text() : rest.substr(end + 1);
+    }
+    return path;
 }
 
-/* Parses a quoted string starting at text[pos] == '"' with the escapes \\
- * and \" (any other backslash stays as written); leaves pos after the closing
- * quote.  False when the string is not closed. */
-bool ParseQuoted(Text text, size_t &pos, std::u16string &out)
+/* Whether `path` is `key` or lies below it, ignoring case. */
+bool IsWithin(Text path, Text key)
+{
+    return Utf16EqualsIgnoringCase(path.substr(0, key.size()), key) &&
+           (path.size() == key.size() || path[key.size()] == u'\\');
+}
+
+/* Reads a quoted string whose opening quote is already read, with the
+ * escapes \n, \r, \\ and \" (a backslash before any other character stands
+ * for that character; \0 is refused).  Leaves `text` after the closing quote;
+ * false when the string is not closed or holds \0. */
+bool ReadQuoted(Text &text, std::u16string &out)
 {
     out.clear();
-    for (size_t i = pos + 1; i < text.size(); ++i) {
+    for (size_t i = 0; i < text.size(); ++i) {
         char16_t c = text[i];
         if (c == u'"') {
-            pos = i + 1;
+            text.remove_prefix(i + 1);
             return true;
         }
-        if (c == u'\\' && i + 1 < text.size() && (text[i + 1] == u'\\' || text[i + 1] == u'"')) {
-            out.push_back(text[++i]);
-        } else {
-            out.push_back(c);
-        }
-    }
-    return false;
-}
-
-/* Parses comma-separated hex bytes ("01,02, ff"), reading continuation lines
- * (a trailing backslash) from `text` at `pos`.  False on a malformed byte. */
-bool ParseHexBytes(Text list, Text text, size_t &pos, std::vector<uint8_t> &out)
-{
-    for (;;) {
-        list = StripComment(list);
-        bool continues = !list.empty() && list.back() == u'\\';
-        if (continues) {
-            list.remove_suffix(1);
-        }
-        size_t start = 0;
-        while (start < list.size()) {
-            size_t comma = list.find(u',', start);
-            Text item =
-                TrimBlanks(list.substr(start, comma == Text::npos ? Text::npos : comma - start));
-            uint32_t value = 0;
-            bool last_item = comma == Text::npos;
-            if (item.empty() && last_item && (continues || start > 0)) {
-                break; /* A trailing comma before the line's end. */
-            }
-            if (item.size() > 2 || !ParseHexNumber(item, value)) {
+        if (c == u'\\') {
+            if (++i == text.size() || text[i] == u'0') {
                 return false;
             }
-            out.push_back(static_cast<uint8_t>(value));
-            if (last_item) {
-                break;
-            }
-            start = comma + 1;
+            c = text[i] == u'n' ? u'\n' : text[i] == u'r' ? u'\r' : text[i];
         }
-        if (!continues) {
-            return true;
-        }
-        Text next;
-        if (!NextLine(text, pos, next)) {
-            return true;
-        }
-        list = next;
-    }
-}
-
-/* Parses the data after "=" into `value`; false when the value is a deletion
- * or malformed.  May read continuation lines. */
-bool ParseData(Text data, Text text, size_t &pos, RegistryValue &value)
-{
-    data = TrimBlanks(data);
-    if (!data.empty() && data.front() == u'"') {
-        std::u16string content;
-        size_t end = 0;
-        if (!ParseQuoted(data, end, content) || !StripComment(data.substr(end)).empty()) {
-            return false;
-        }
-        value.type = 1; /* REG_SZ */
-        for (char16_t c : content) {
-            value.data.push_back(static_cast<uint8_t>(c & 0xFF));
-            value.data.push_back(static_cast<uint8_t>(c >> 8));
-        }
-        value.data.push_back(0);
-        value.data.push_back(0);
-        return true;
-    }
-    if (StartsWithIgnoringCase(data, u"dword:")) {
-        uint32_t number = 0;
-        if (!ParseHexNumber(StripComment(data.substr(6)), number)) {
-            return false;
-        }
-        value.type = 4; /* REG_DWORD */
-        for (int shift = 0; shift < 32; shift += 8) {
-            value.data.push_back(static_cast<uint8_t>(number >> shift));
-        }
-        return true;
-    }
-    if (StartsWithIgnoringCase(data, u"hex:")) {
-        value.type = 3; /* REG_BINARY */
-        return ParseHexBytes(data.substr(4), text, pos, value.data);
-    }
-    if (StartsWithIgnoringCase(data, u"hex(")) {
-        size_t close = data.find(u"):");
-        if (close == Text::npos || !ParseHexNumber(data.substr(4, close - 4), value.type)) {
-            return false;
-        }
-        return ParseHexBytes(data.substr(close + 2), text, pos, value.data);
+        out.push_back(c);
     }
     return false;
 }
 
-/* Parses one value line into `value`; false when it is to be skipped. */
-bool ParseValueLine(Text line, Text text, size_t &pos, RegistryValue &value)
+/* The "dword:" data: up to 8 hex digits between blanks, then the line's end
+ * or a comment ("dword:;" is 0, as the import reads it). */
+bool ReadDword(Text text, uint32_t &value)
 {
-    size_t after_name = 0;
-    if (line.front() == u'@') {
-        value.name.clear();
-        after_name = 1;
-    } else if (!ParseQuoted(line, after_name, value.name)) {
+    text = SkipBlanks(text);
+    size_t digits = 0;
+    while (digits < text.size() && IsRuntimeHexDigit(text[digits])) {
+        ++digits;
+    }
+    if (text.empty() || digits > 8 || !EndsLine(text.substr(digits))) {
         return false;
     }
-    Text rest = TrimBlanks(line.substr(after_name));
-    if (rest.empty() || rest.front() != u'=') {
-        return false;
-    }
-    return ParseData(rest.substr(1), text, pos, value);
+    size_t used = 0;
+    bool overflowed = false;
+    value = ReadHexNumber(text.substr(0, digits), used, overflowed);
+    return true;
 }
 
-/* Sets `value` in `key`, replacing a value of the same name. */
-void SetValue(RegistryKey &key, RegistryValue &&value)
+/* Appends `text` to `out` as UTF-16LE bytes. */
+void AppendUtf16Bytes(Text text, std::vector<uint8_t> &out)
 {
-    for (RegistryValue &existing : key.values) {
-        if (Utf16EqualsIgnoringCase(existing.name, value.name)) {
-            existing = std::move(value);
+    for (char16_t c : text) {
+        out.push_back(static_cast<uint8_t>(c & 0xFF));
+        out.push_back(static_cast<uint8_t>(c >> 8));
+    }
+}
+
+/* Reads an export and applies it to `reg`. */
+class Importer {
+  public:
+    Importer(RegistryExport &reg, const ExportText &file)
+        : reg_(reg), text_(file.text), ansi_(file.encoding == ExportEncoding::Ansi)
+    {
+    }
+
+    void Run(bool utf8)
+    {
+        Text line;
+        if (!NextLine(line)) {
             return;
         }
-    }
-    key.values.push_back(std::move(value));
-}
-
-/* The key named `path`, added when missing. */
-RegistryKey &KeyFor(RegistryExport &reg, Text path)
-{
-    for (RegistryKey &key : reg.keys) {
-        if (Utf16EqualsIgnoringCase(key.path, path)) {
-            return key;
+        line = SkipBlanks(line);
+        bool version4 = line == u"REGEDIT4";
+        if ((!version4 || utf8) && line != u"Windows Registry Editor Version 5.00") {
+            return;
         }
-    }
-    reg.keys.push_back(RegistryKey{std::u16string(path), {}});
-    return reg.keys.back();
-}
-
-void ParseInto(RegistryExport &reg, const uint8_t *bytes, size_t size)
-{
-    std::u16string decoded = DecodeText(bytes, size);
-    Text text(decoded);
-    size_t pos = 0;
-    Text line;
-    if (!NextLine(text, pos, line)) {
-        return;
-    }
-    line = TrimBlanks(line);
-    if (line != u"Windows Registry Editor Version 5.00" && line != u"REGEDIT4") {
-        return;
-    }
-    RegistryKey *current = nullptr;
-    while (NextLine(text, pos, line)) {
-        line = TrimBlanks(line);
-        if (line.empty() || line.front() == u';') {
-            continue;
-        }
-        if (line.front() == u'[') {
-            current = nullptr;
-            if (line.back() == u']' && line.size() > 2 && line[1] != u'-') {
-                current = &KeyFor(reg, line.substr(1, line.size() - 2));
+        while (!stopped_ && NextLine(line)) {
+            line = SkipBlanks(line);
+            if (line.empty()) {
+                continue;
             }
-            continue;
-        }
-        if (line.front() != u'"' && line.front() != u'@') {
-            continue;
-        }
-        RegistryValue value{u"", 0, {}};
-        if (ParseValueLine(line, text, pos, value) && current != nullptr) {
-            SetValue(*current, std::move(value));
+            char16_t first = line.front();
+            line.remove_prefix(1);
+            if (first == u'[') {
+                KeyLine(line);
+            } else if (first == u'@') {
+                ValueLine(u"", line);
+            } else if (first == u'"') {
+                std::u16string name;
+                if (ReadQuoted(line, name)) {
+                    ValueLine(name, line);
+                }
+            }
         }
     }
-}
+
+  private:
+    /* The next line, without its break (\r\n, \n or \r); false at the end. */
+    bool NextLine(Text &line)
+    {
+        if (pos_ >= text_.size()) {
+            return false;
+        }
+        size_t end = text_.find_first_of(u"\r\n", pos_);
+        end = end == Text::npos ? text_.size() : end;
+        line = text_.substr(pos_, end - pos_);
+        pos_ = end;
+        if (pos_ < text_.size()) {
+            bool carriage_return = text_[pos_++] == u'\r';
+            if (carriage_return && pos_ < text_.size() && text_[pos_] == u'\n') {
+                ++pos_;
+            }
+        }
+        return true;
+    }
+
+    /* The key named `path` (canonical), created with its parents when
+     * missing. */
+    size_t CreateKey(const std::u16string &path)
+    {
+        size_t found = reg_.keys.size();
+        for (size_t end = path.find(u'\\');; end = path.find(u'\\', end + 1)) {
+            Text prefix = Text(path).substr(0, end);
+            found = reg_.keys.size();
+            for (size_t i = 0; i < reg_.keys.size(); ++i) {
+                if (Utf16EqualsIgnoringCase(reg_.keys[i].path, prefix)) {
+                    found = i;
+                }
+            }
+            if (found == reg_.keys.size()) {
+                reg_.keys.push_back(RegistryKey{std::u16string(prefix), {}});
+            }
+            if (end == std::u16string::npos) {
+                return found;
+            }
+        }
+    }
+
+    /* "[key]" opens the key; "[-key]" deletes it with its subkeys.  The text
+     * after the last "]" is ignored.  A line without "]", or with a blank
+     * after "[", changes nothing. */
+    void KeyLine(Text line)
+    {
+        size_t close = line.rfind(u']');
+        if (close == Text::npos || (!line.empty() && IsBlank(line.front()))) {
+            return;
+        }
+        Text name = line.substr(0, close);
+        current_.reset();
+        if (!name.empty() && name.front() == u'-') {
+            name.remove_prefix(1);
+            std::u16string path = CanonicalKeyPath(name);
+            if (path.find(u'\\') != std::u16string::npos) { /* never a root key */
+                DeleteTree(path);
+            }
+            return;
+        }
+        std::u16string path = CanonicalKeyPath(name);
+        if (!path.empty()) {
+            current_ = CreateKey(path);
+        }
+    }
+
+    void DeleteTree(Text path)
+    {
+        std::vector<RegistryKey> &keys = reg_.keys;
+        for (size_t i = keys.size(); i-- > 0;) {
+            if (IsWithin(keys[i].path, path)) {
+                keys.erase(keys.begin() + static_cast<std::ptrdiff_t>(i));
+            }
+        }
+    }
+
+    /* `rest` follows the value's name: "= data" or "=-" (a deletion). */
+    void ValueLine(Text name, Text rest)
+    {
+        rest = SkipBlanks(rest);
+        if (rest.empty() || rest.front() != u'=') {
+            return;
+        }
+        rest = SkipBlanks(rest.substr(1));
+        while (!rest.empty() && IsBlank(rest.back())) {
+            rest.remove_suffix(1);
+        }
+        if (!rest.empty() && rest.front() == u'-') {
+            if (EndsLine(rest.substr(1))) {
+                DeleteValue(name);
+            }
+            return;
+        }
+        RegistryValue value{std::u16string(name), 0, {}};
+        if (ReadData(rest, value)) {
+            SetValue(std::move(value));
+        }
+    }
+
+    /* Reads the data after "=", with its continuation lines; false when the
+     * value is not to be set. */
+    bool ReadData(Text data, RegistryValue &value)
+    {
+        if (!data.empty() && data.front() == u'"') {
+            data.remove_prefix(1);
+            std::u16string content;
+            if (!ReadQuoted(data, content) || !EndsLine(data)) {
+                return false;
+            }
+            value.type = kRegSz;
+            AppendUtf16Bytes(content, value.data);
+            AppendUtf16Bytes(Text(u"\0", 1), value.data);
+            return true;
+        }
+        if (data.substr(0, 6) == u"dword:") {
+            uint32_t number = 0;
+            if (!ReadDword(data.substr(6), number)) {
+                return false;
+            }
+            value.type = kRegDword;
+            for (int shift = 0; shift < 32; shift += 8) {
+                value.data.push_back(static_cast<uint8_t>(number >> shift));
+            }
+            return true;
+        }
+        if (data.substr(0, 4) == u"hex:") {
+            value.type = kRegBinary;
+            data.remove_prefix(4);
+        } else if (data.substr(0, 4) == u"hex(") {
+            data.remove_prefix(4);
+            if (!ReadHexType(data, value.type)) {
+                return false;
+            }
+        } else {
+            return false;
+        }
+        if (data.empty()) {
+            return true;
+        }
+        return ReadHexBytes(data, value.data) && FinishHexString(value);
+    }
+
+    /* The "t):" of "hex(t):"; leaves `data` after the colon. */
+    bool ReadHexType(Text &data, uint32_t &type)
+    {
+        if (data.empty() || (data.size() > 1 && (data[1] == u'x' || data[1] == u'X'))) {
+            return false;
+        }
+        size_t used = 0;
+        type = ReadHexNumber(data, used, overflowed_);
+        if (data.substr(used, 2) != u"):" || (type == UINT32_MAX && overflowed_)) {
+            return false;
+        }
+        data.remove_prefix(used + 2);
+        return true;
+    }
+
+    /* Comma-separated bytes; a backslash after a comma continues them on the
+     * next line that is neither blank nor a comment. */
+    bool ReadHexBytes(Text list, std::vector<uint8_t> &out)
+    {
+        for (;;) {
+            bool continues = false;
+            if (!ReadHexLine(list, out, continues)) {
+                return false;
+            }
+            if (!continues) {
+                return true;
+            }
+            if (!EndsLine(list)) {
+                return false;
+            }
+            do {
+                if (!NextLine(list)) {
+                    return true;
+                }
+                list = SkipBlanks(list);
+            } while (list.empty() || list.front() == u';');
+            if (!IsRuntimeHexDigit(list.front())) {
+                return false;
+            }
+        }
+    }
+
+    /* The bytes of one line; a backslash leaves `list` after it. */
+    bool ReadHexLine(Text &list, std::vector<uint8_t> &out, bool &continues)
+    {
+        while (!list.empty()) {
+            size_t used = 0;
+            uint32_t byte = ReadHexNumber(list, used, overflowed_);
+            if (byte > 0xFF) {
+                return false;
+            }
+            if (used == 0) {
+                list = SkipBlanks(list);
+                if (!list.empty() && list.front() == u'\\') {
+                    list.remove_prefix(1);
+                    continues = true;
+                    return true;
+                }
+                return !list.empty() && list.front() == u';';
+            }
+            out.push_back(static_cast<uint8_t>(byte));
+            list.remove_prefix(used);
+            if (!list.empty() && list.front() != u',') {
+                return EndsLine(list);
+            }
+            if (!list.empty()) {
+                list.remove_prefix(1);
+            }
+        }
+        return true;
+    }
+
+    /* String types given as hex: a UTF-16 file's data gets a terminating
+     * NUL character when its last one is not; an ANSI file's data gets a NUL
+     * byte and is widened to UTF-16.  With no byte at all (or one, in a
+     * UTF-16 file) Wine's import fails at this value and stops. */
+    bool FinishHexString(RegistryValue &value)
+    {
+        if (value.type != kRegSz && value.type != kRegExpandSz && value.type != kRegMultiSz) {
+            return true;
+        }
+        std::vector<uint8_t> &data = value.data;
+        if (data.empty() || (!ansi_ && data.size() == 1)) {
+            stopped_ = true;
+            return false;
+        }
+        if (ansi_) {
+            if (data.back() != 0) {
+                data.push_back(0);
+            }
+            std::u16string wide;
+            AppendWindows1252(data.data(), data.size(), wide);
+            data.clear();
+            AppendUtf16Bytes(wide, data);
+            return true;
+        }
+        size_t last = data.size() / 2 * 2 - 2;
+        if (data[last] != 0 || data[last + 1] != 0) {
+            size_t size = data.size() + 2;
+            data.resize(last + 2);
+            data.resize(size, 0);
+        }
+        return true;
+    }
+
+    void SetValue(RegistryValue &&value)
+    {
+        if (!current_) {
+            return;
+        }
+        std::vector<RegistryValue> &values = reg_.keys[*current_].values;
+        for (RegistryValue &existing : values) {
+            if (Utf16EqualsIgnoringCase(existing.name, value.name)) {
+                existing.type = value.type;
+                existing.data = std::move(value.data);
+                return;
+            }
+        }
+        values.push_back(std::move(value));
+    }
+
+    void DeleteValue(Text name)
+    {
+        if (!current_) {
+            return;
+        }
+        std::vector<RegistryValue> &values = reg_.keys[*current_].values;
+        for (size_t i = 0; i < values.size(); ++i) {
+            if (Utf16EqualsIgnoringCase(values[i].name, name)) {
+                values.erase(values.begin() + static_cast<std::ptrdiff_t>(i));
+                return;
+            }
+        }
+    }
+
+    RegistryExport &reg_;
+    Text text_;
+    bool ansi_;
+    size_t pos_ = 0;
+    std::optional<size_t> current_;
+    bool overflowed_ = false; /* errno's ERANGE, which the import never clears */
+    bool stopped_ = false;
+};
 
 } // namespace
 
@@ -323,9 +491,10 @@ RegistryExport ParseRegistryExport(const uint8_t *bytes, size_t size)
         return reg;
     }
     try {
-        ParseInto(reg, bytes, size);
+        ExportText file = DecodeExportText(bytes, size);
+        Importer(reg, file).Run(file.encoding == ExportEncoding::Utf8);
     } catch (const std::bad_alloc &) {
-        /* What was parsed so far stands. */
+        /* What was imported so far stands. */
     }
     return reg;
 }

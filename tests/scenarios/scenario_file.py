@@ -13,8 +13,10 @@ Headers:
         as in tree paths)
     args: the command line after the program (split like a shell would)
     exit: the expected exit status     (default 0)
-    registry-encoding: utf-16le-bom | utf-8 | utf-8-bom   (host file only;
-        the Wine import always gets UTF-16LE with a byte-order mark)
+    registry-encoding: utf-16le-bom | utf-8 | utf-8-bom | windows-1252
+        (the Wine import gets windows-1252 as it is, which Wine reads in its
+        ANSI code page, 1252; any other encoding as UTF-16LE with a
+        byte-order mark)
     host-known-failure: why the host build is known to differ from Wine
         (the scenario is then expected to fail on the host)
 
@@ -52,7 +54,7 @@ NUMBER = re.compile(r"\{n(?::0?(\d+))?\}")
 OUTSIDE_PREFIX = "@outside\\"
 
 BUILDS = ("both", "host", "wine")
-ENCODINGS = ("utf-16le-bom", "utf-8", "utf-8-bom")
+ENCODINGS = ("utf-16le-bom", "utf-8", "utf-8-bom", "windows-1252")
 HEADERS = (
     "description",
     "builds",
@@ -127,6 +129,8 @@ def encode_registry(text, encoding):
         return text.encode("utf-8")
     if encoding == "utf-8-bom":
         return b"\xef\xbb\xbf" + text.encode("utf-8")
+    if encoding == "windows-1252":
+        return text.encode("cp1252")
     return b"\xff\xfe" + text.encode("utf-16-le")
 
 

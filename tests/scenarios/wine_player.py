@@ -4,7 +4,8 @@ The device root is the prefix's drive C:.  Before each scenario every
 top-level entry of drive_c that is not Wine's own is removed, the key
 HKLM\\SOFTWARE\\Apps is deleted and the scenario's registry export is
 imported with "wine reg import" (as UTF-16LE with a byte-order mark, as the
-registry editor writes it).  The program is started by its Windows path with
+registry editor writes it, or as Windows-1252 text when the scenario's file
+is).  The program is started by its Windows path with
 drive_c as the working directory, so that "\\Temp" is C:\\Temp.
 
 Wine's output always goes to files: Wine's helper processes inherit pipes
@@ -96,8 +97,11 @@ class WinePlayer:
         if scenario.registry is None:
             return []
         export = os.path.join(self.scratch, "scenario.reg")
+        encoding = scenario.registry_encoding
+        if encoding != "windows-1252":
+            encoding = "utf-16le-bom"  # Wine reads no UTF-8
         with open(export, "wb") as handle:
-            handle.write(encode_registry(scenario.registry, "utf-16le-bom"))
+            handle.write(encode_registry(scenario.registry, encoding))
         status = self._wine(["reg", "import", windows_path(export)], "reg-import.log")
         if status != 0:
             return [f"'wine reg import' failed with status {status}"]

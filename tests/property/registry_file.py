@@ -4,6 +4,15 @@ write_registry builds the text of a registry export holding, or not, the
 package key and its "CabFile" value, of any value type, in any of the
 export's encodings, and returns the data bytes the device's registry would
 hand out for "CabFile" (None when the run finds no such value).
+
+The data an import gives follow the registry editor's documented behaviour,
+which Wine's "reg import" shares:
+- a file without the UTF-16LE byte-order mark ("REGEDIT4") is text in the
+  ANSI code page, Windows-1252; its strings, and the bytes of its hex(1),
+  hex(2) and hex(7) values, are converted to UTF-16 with MultiByteToWideChar,
+  after a NUL byte is appended to such bytes unless the last one is NUL;
+- in a UTF-16 file those values keep their UTF-16LE bytes, and a NUL
+  character is appended unless the last one is NUL.
 """
 
 import device_names
@@ -23,6 +32,35 @@ def utf16(text):
     return text.encode("utf-16-le")
 
 
+# Bytes Windows-1252 leaves undefined; MultiByteToWideChar gives each the
+# control character of the same value (Microsoft's best-fit table for code
+# page 1252), where Python's codec refuses them.
+UNDEFINED_1252 = {0x81, 0x8D, 0x8F, 0x90, 0x9D}
+
+
+def ansi_bytes(text):
+    """`text` in Windows-1252, or None when a character has no byte there."""
+    out = bytearray()
+    for ch in text:
+        if ord(ch) in UNDEFINED_1252:
+            out.append(ord(ch))
+            continue
+        try:
+            out += ch.encode("cp1252")
+        except UnicodeEncodeError:
+            return None
+    return bytes(out)
+
+
+def widen_ansi(data):
+    """The UTF-16LE bytes the import makes of ANSI hex string data: a NUL
+    byte appended unless the last byte is NUL, each byte a character."""
+    if data[-1:] != b"\0":
+        data += b"\0"
+    text = "".join(chr(b) if b in UNDEFINED_1252 else bytes([b]).decode("cp1252") for b in data)
+    return utf16(text)
+
+
 def quoted(text):
     """A .reg quoted string for `text`."""
     return '"' + text.replace("\\", "\\\\").replace('"', '\\"') + '"'
@@ -30,7 +68,8 @@ def quoted(text):
 
 def hex_data(rng, type_tag, data):
     """A hex(...) value: comma-separated bytes, sometimes wrapped over
-    continuation lines as the registry editor writes them."""
+    continuation lines as the registry editor writes them, now and then with
+    blank and comment lines between them, which the import passes over."""
     prefix = "hex:" if type_tag is None else "hex(%x):" % type_tag
     parts = ["%02x" % b for b in data]
     if not rng.random() < 0.5 or len(parts) < 20:
@@ -39,26 +78,33 @@ def hex_data(rng, type_tag, data):
     step = rng.randint(8, 25)
     for start in range(0, len(parts), step):
         lines.append(",".join(parts[start : start + step]))
-    return prefix + (",\\\n  ").join(lines)
+    joint = rng.choice([",\\\n  ", ",\\\n  ", ",\\\n\n  ; more\n  "])
+    return prefix + joint.join(lines)
 
 
 def cabinet_value(rng, path, encoding):
     """The (text after "=", data bytes) of a "CabFile" value naming
     `path`, of a random type."""
     printable = all(ch >= " " and ch != "\x7f" for ch in path)
-    ascii_only = all(ord(ch) < 128 for ch in path)
-    kinds = ["expand", "multi", "binary", "none", "binary_nul"]
-    if printable and (ascii_only or encoding != "regedit4"):
+    ansi = ansi_bytes(path) if encoding == "regedit4" else None
+    kinds = ["binary", "none", "binary_nul"]
+    kinds += ["expand", "multi", "sz_hex"] if encoding != "regedit4" or ansi else []
+    if printable and (encoding != "regedit4" or ansi is not None):
         kinds += ["sz", "sz", "sz"]
     kind = rng.choice(kinds)
     if kind == "sz":
         return quoted(path), utf16(path) + b"\0\0"
-    if kind == "expand":
-        data = utf16(path) + b"\0\0"
-        return hex_data(rng, 2, data), data
-    if kind == "multi":
-        data = utf16(path) + b"\0\0\0\0"
-        return hex_data(rng, 7, data), data
+    if kind in ("expand", "multi", "sz_hex"):
+        tag = {"expand": 2, "multi": 7, "sz_hex": 1}[kind]
+        ending = rng.choice([b"", b"\0", b"\0\0"][: 3 if kind == "multi" else 2])
+        if ansi is not None:
+            written = ansi + ending
+            data = widen_ansi(written)
+        else:
+            written = utf16(path) + ending * 2
+            data = written if written[-2:] == b"\0\0" else written + b"\0\0"
+        # "hex(t):" with no byte at all is an empty value.
+        return hex_data(rng, tag, written), data if written else b""
     if kind == "none":
         data = utf16(path) + b"\0\0"
         return hex_data(rng, 0, data), data
@@ -140,6 +186,8 @@ def write_registry(rng, filename, cabinet_path):
         raw = b"\xff\xfe" + text.encode("utf-16-le")
     elif encoding == "utf8bom":
         raw = b"\xef\xbb\xbf" + text.encode("utf-8")
+    elif encoding == "regedit4":
+        raw = ansi_bytes(text)
     else:
         raw = text.encode("utf-8")
     with open(filename, "wb") as handle:

@@ -2,13 +2,14 @@
  * fuzz_registry_export.cpp - the registry export parser on arbitrary bytes.
  *
  * The input is handed to the parser in a heap block of exactly its size, so
- * any read past the end trips AddressSanitizer.  The parsed result is then
- * held to what the parser promises its users:
+ * any read past the end trips AddressSanitizer.  The imported registry is
+ * then held to what the import promises its users:
  *
  *   - every key is found again by its own path, in upper and lower case, and
- *     the key found is the last section of that path (it was imported last);
- *   - every value is found again by its own name in its key, and the value
- *     found is the last of that name;
+ *     it is the only key of that path;
+ *   - every key but a root key has its parent key (the import creates it);
+ *   - every value is found again by its own name in its key, and it is the
+ *     only value of that name;
  *   - the lookups the cleanup run makes (the package key, "CabFile") answer
  *     without fault.
  */
@@ -57,32 +58,18 @@ void CheckKeyLookups(const coredll::RegistryExport &reg, size_t index)
     const std::u16string forms[] = {key.path, AsciiCase(key.path, true),
                                     AsciiCase(key.path, false)};
     for (const std::u16string &form : forms) {
-        const coredll::RegistryKey *found = coredll::FindRegistryKey(reg, form);
-        if (found == nullptr) {
-            Fail("a parsed key is not found by its own path");
-        }
-        if (!AsciiEqualsIgnoringCase(found->path, form) && found->path.size() != form.size()) {
-            Fail("a key lookup returned a key of another path");
-        }
-        /* No later section of the same path may exist than the one found. */
-        for (size_t later = index + 1; later < reg.keys.size(); ++later) {
-            if (found < &reg.keys[later] && AsciiEqualsIgnoringCase(reg.keys[later].path, form)) {
-                Fail("a key lookup returned an earlier section of a repeated path");
-            }
+        if (coredll::FindRegistryKey(reg, form) != &key) {
+            Fail("a key is not found by its own path, or its path names two keys");
         }
     }
-    for (size_t v = 0; v < key.values.size(); ++v) {
-        const coredll::RegistryValue &value = key.values[v];
-        const coredll::RegistryValue *found =
-            coredll::FindRegistryValue(key, AsciiCase(value.name, true));
-        if (found == nullptr) {
-            Fail("a parsed value is not found by its own name");
-        }
-        for (size_t later = v + 1; later < key.values.size(); ++later) {
-            if (found < &key.values[later] &&
-                AsciiEqualsIgnoringCase(key.values[later].name, value.name)) {
-                Fail("a value lookup returned an earlier value of a repeated name");
-            }
+    size_t separator = key.path.rfind(u'\\');
+    if (separator != std::u16string::npos &&
+        coredll::FindRegistryKey(reg, key.path.substr(0, separator)) == nullptr) {
+        Fail("a key's parent key is missing");
+    }
+    for (const coredll::RegistryValue &value : key.values) {
+        if (coredll::FindRegistryValue(key, AsciiCase(value.name, true)) != &value) {
+            Fail("a value is not found by its own name, or its name names two values");
         }
     }
 }

@@ -29,9 +29,12 @@ def fail(message):
 def registry_note(device_dir):
     if os.path.isfile(os.path.join(device_dir, "registry.reg")):
         return "registry: registry.reg"
-    others = [name for name in os.listdir(device_dir) if name.lower() == "registry.reg"]
-    named = f" ({', '.join(sorted(others))} is not read: the name must be registry.reg)" if others else ""
-    return (f"registry: none, no registry.reg in the folder{named}: the run reads no "
+    # Like every name, the registry file's matches ignoring case.
+    found = sorted(name for name in os.listdir(device_dir)
+                   if name.lower() == "registry.reg" and os.path.isfile(os.path.join(device_dir, name)))
+    if found:
+        return "registry: " + (found[0] if len(found) == 1 else "one of " + ", ".join(found))
+    return ("registry: none, no registry.reg in the folder: the run reads no "
             "CabFile and deletes no cabinet file")
 
 

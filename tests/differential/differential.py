@@ -249,13 +249,17 @@ def main():
     parser.add_argument("--cases", type=int, default=300)
     parser.add_argument("--seed", type=int, default=1)
     parser.add_argument("--keep", action="store_true", help="keep the batches' files")
+    parser.add_argument("--only", choices=("files", "registry"), help="ask only this kind")
     arguments = parser.parse_args()
     arguments.host_probe = os.path.abspath(arguments.host_probe)
     arguments.wine_probe = os.path.abspath(arguments.wine_probe)
     work = tempfile.mkdtemp(prefix="differential-")
     runner = Runner(arguments, work)
     runner.wine(["reg", "delete", "HKLM\\" + case_maker.ROOT_KEY, "/f"], os.path.join(work, "reset.log"))
-    for index, batch in enumerate(batches(case_maker.draw(arguments.cases, arguments.seed))):
+    drawn = case_maker.draw(arguments.cases, arguments.seed)
+    if arguments.only:
+        drawn = [case for case in drawn if case.kind == arguments.only]
+    for index, batch in enumerate(batches(drawn)):
         runner.run_batch(index, batch)
     if not arguments.keep:
         shutil.rmtree(work)

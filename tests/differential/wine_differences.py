@@ -22,6 +22,9 @@ would answer in these respects only:
    given the same export as UTF-16LE (wine_encoding).
 6. Unix paths.  Wine reads a path that begins with "/" as a Unix path; the
    device reads "/" as a separator.  No question begins with "/" (cases.py).
+7. Half a UTF-16 unit.  A version-5 export's hex(1), hex(2) or hex(7) value
+   with an odd byte count makes Wine's import read one byte past the data
+   (an uninitialised byte, a Wine fault); such values are not drawn.
 
 Anything else Wine answers is taken as the platform's answer.
 """

@@ -3,7 +3,8 @@
 # builds, and runs the host suite, the same suite under AddressSanitizer and
 # UndefinedBehaviorSanitizer, the lint checks, the property test on a few
 # thousand random trees, the fuzz targets for a minute each, a smoke run of
-# the benchmark, and the Windows build's scenarios under Wine.
+# the benchmark, the Windows build's scenarios under Wine, and the
+# differential test of the host layer against Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -33,3 +34,7 @@ scripts/bench_smoke.sh --build-dir build
 
 step "Windows build, its import table and the scenarios under Wine"
 scripts/test_windows.sh
+
+step "Differential test: 400 random cases asked of the host layer and of Wine"
+# A fixed seed keeps CI repeatable; scripts/differential.sh N SEED explores others.
+scripts/differential.sh 400 20261208

@@ -79,6 +79,14 @@ class RehearseTest(unittest.TestCase):
                               env=env, capture_output=True, text=True)
 
     def test_typical_run_reported_on_a_copy(self):
+        # A link in the folder to a directory outside it, which the run and the
+        # removal of the copy must leave alone.
+        outside = os.path.join(self.work, "outside")
+        os.mkdir(outside)
+        with open(os.path.join(outside, "keep.txt"), "w") as keep:
+            keep.write("outside the device\n")
+        os.chmod(outside, 0o500)
+        os.symlink(outside, os.path.join(self.device, "Windows", "elsewhere"))
         before = fingerprint(self.device)
         result = self.rehearse()
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
@@ -86,6 +94,8 @@ class RehearseTest(unittest.TestCase):
         self.assertIn("registry: registry.reg", result.stdout)
         self.assertEqual(fingerprint(self.device), before, "the given folder was changed")
         self.assertEqual(os.listdir(self.scratch), [], "the scratch folder was left behind")
+        self.assertEqual(os.stat(outside).st_mode & 0o777, 0o500)
+        self.assertEqual(os.listdir(outside), ["keep.txt"])
 
     def test_program_elsewhere_kept_and_traced(self):
         before = fingerprint(self.device)

@@ -14,12 +14,14 @@
 #   --keep             keep the rehearsed copy and say where it is
 #   --trace            print the platform calls of the run
 # Builds what it needs first (scripts/setup.sh installs missing packages).
-# Exit status 0 when the rehearsal ran and the program ended with 0.
+# Exit status: 0 when the rehearsal ran and the program ended with 0 (as it
+# always should), 1 when the build, the copy or the run failed, 2 for a wrong
+# command line or DEVICE_DIR.
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 
 usage() {
-    sed -n 's/^# \{0,1\}//; 3,15p' "$0" >&2
+    sed -n 's/^# \{0,1\}//; 3,17p' "$0" >&2
     exit 2
 }
 

@@ -20,9 +20,10 @@
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 
+# usage [STATUS] - the comment above as help; exits with STATUS (default 2).
 usage() {
-    sed -n 's/^# \{0,1\}//; 3,17p' "$0" >&2
-    exit 2
+    awk 'NR >= 3 && /^#/ { sub(/^# ?/, ""); print } /^set / { exit }' "$0" >&2
+    exit "${1:-2}"
 }
 
 device_dir=""
@@ -45,7 +46,7 @@ while [ $# -gt 0 ]; do
         options+=("$1")
         shift
         ;;
-    -h | --help) usage ;;
+    -h | --help) usage 0 ;;
     -*)
         echo "rehearse.sh: unknown option $1" >&2
         usage

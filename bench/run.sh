@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # run.sh - benchmarks the cleanup's heavy part, emptying "\Temp\ServicePackOld",
-# against `find DIR -maxdepth 1 -type f -delete` on the same files (the floor:
-# one unlink per file), and checks the performance goals.
+# against two find commands on the same files, and checks the performance goals:
+#   find-perm: `find DIR -maxdepth 1 -type f -perm /222 -delete`, the same work
+#              as the program (each file's mode read, then the file unlinked);
+#   find:      `find DIR -maxdepth 1 -type f -delete`, the floor (one unlink per
+#              file, the type taken from the directory read).
 #
 #   bench/run.sh [--sizes 1000,10000,100000] [--runs N] [--build-dir DIR]
 #                [--dir DIR] [--smoke]
@@ -10,10 +13,10 @@
 # files in Temp/ServicePackOld (plus an empty pack directory, a registry.reg
 # naming a cabinet file and that file, so that the whole run is exercised),
 # then measures on identical fresh copies of it (cp -a, never timed):
-#   - wall time of the program and of find (hyperfine, whose --prepare makes
-#     the copy), in N rounds of one run each, the order of the two commands
-#     alternating from round to round, so that a change in the machine's load
-#     (other builds) weighs on both alike;
+#   - wall time of the program and of both finds (hyperfine, whose --prepare
+#     makes the copy), in N rounds of one run each, the order of the commands
+#     rotating from round to round, so that a change in the machine's load
+#     (other builds) weighs on all alike;
 #   - system calls per entry (strace -c -f): (calls of a run on n files minus
 #     calls of the same run on an image without leftovers) / n;
 #   - peak resident memory (/usr/bin/time -v, "Maximum resident set size");
@@ -48,7 +51,7 @@ if [ "$(stat -f -c %T /dev/shm 2>/dev/null)" = tmpfs ] && [ -w /dev/shm ]; then
     images_dir=/dev/shm
 fi
 usage() {
-    sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '2,10p' "$0" | sed 's/^# \{0,1\}//'
     exit 2
 }
 while [ $# -gt 0 ]; do
@@ -116,14 +119,20 @@ check_emptied() {
     fi
 }
 
-# measure_once LABEL TEMPLATE TOOL... - runs the program (LABEL cleanup) or
-# find (LABEL find) on a fresh copy of TEMPLATE under TOOL (strace, time, ...),
+find_floor="find Temp/ServicePackOld -maxdepth 1 -type f -delete"
+find_perm="find Temp/ServicePackOld -maxdepth 1 -type f -perm /222 -delete"
+
+# measure_once LABEL TEMPLATE TOOL... - runs the program (LABEL cleanup) or a
+# find (LABEL find or find-perm) on a fresh copy of TEMPLATE under TOOL (strace, time, ...),
 # from inside the copy, then checks that the copy was emptied.
 measure_once() {
     local label=$1 template=$2 image="$work/image"
     shift 2
     local command=("$program")
-    [ "$label" = cleanup ] || command=(find Temp/ServicePackOld -maxdepth 1 -type f -delete)
+    case "$label" in
+    find) read -r -a command <<<"$find_floor" ;;
+    find-perm) read -r -a command <<<"$find_perm" ;;
+    esac
     fresh_copy "$template" "$image"
     if ! (cd "$image" && "$@" "${command[@]}" </dev/null >/dev/null 2>>"$raw/measure.log"); then
         echo "run.sh: $label under $1 failed (see $raw/measure.log)" >&2
@@ -136,7 +145,7 @@ measure_once() {
 lay_out_template 0 "$work/template-0"
 lay_out_template 10 "$work/template-10"
 strace_command=(strace -f -c -U name,calls,errors -o)
-for label in cleanup find; do
+for label in cleanup find find-perm; do
     measure_once "$label" "$work/template-0" "${strace_command[@]}" "$raw/strace-$label-0.txt"
 done
 
@@ -152,10 +161,9 @@ for n in "${size_list[@]}"; do
     # warms the caches and is not counted.
     mkdir -p "$work/timed"
     for round in $(seq 0 "$runs"); do
-        commands=(-n cleanup "$program" -n find "find Temp/ServicePackOld -maxdepth 1 -type f -delete")
-        if [ $((round % 2)) -eq 0 ]; then
-            commands=("${commands[@]:3:3}" "${commands[@]:0:3}")
-        fi
+        commands=(-n cleanup "$program" -n find "$find_floor" -n find-perm "$find_perm")
+        shift_by=$((round % 3 * 3))
+        commands=("${commands[@]:shift_by}" "${commands[@]:0:shift_by}")
         result="$raw/hyperfine-$n-round$round.json"
         [ "$round" -gt 0 ] || result="$raw/hyperfine-$n-warmup.json"
         (
@@ -170,7 +178,7 @@ for n in "${size_list[@]}"; do
     check_emptied "$work/timed" "the timed runs"
     rm -rf -- "$work/timed"
 
-    for label in cleanup find; do
+    for label in cleanup find find-perm; do
         measure_once "$label" "$template" "${strace_command[@]}" "$raw/strace-$label-$n.txt"
         measure_once "$label" "$template" /usr/bin/time -v -o "$raw/rss-$label-$n.txt"
     done

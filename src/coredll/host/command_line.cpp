@@ -19,20 +19,7 @@ void AppendArgument(std::u16string &line, std::string_view argument)
     if (quoted) {
         line.push_back(u'"');
     }
-    size_t pos = 0;
-    while (pos < argument.size()) {
-        char32_t cp = 0;
-        if (!DecodeUtf8(argument, pos, cp)) {
-            cp = 0xFFFD;
-            pos += 1;
-        }
-        if (cp >= 0x10000) {
-            line.push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
-            line.push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
-        } else {
-            line.push_back(static_cast<char16_t>(cp));
-        }
-    }
+    AppendUtf8AsUtf16(argument, line);
     if (quoted) {
         line.push_back(u'"');
     }

@@ -1,28 +1,22 @@
 /*
  * device_path.cpp - resolving device paths inside the device root.
  *
- * Components are first normalised lexically, as the device does: empty and
- * "." components vanish and ".." drops the component before it (never
- * anything above the root); two leading separators name a network path and
- * a final one a directory.  The remaining components are then matched one by
- * one against the disk, but every open is a whole path from the root under
- * RESOLVE_IN_ROOT, so that a symbolic link's absolute target still means the
- * device root and nothing can lead outside it.
+ * The path is first normalised lexically, as the device does; two leading
+ * separators name a network path and a final one a directory.  Its parent
+ * is then opened in one openat2 as spelt; only when that finds no such entry
+ * are the components matched one by one against the disk.
  */
 #include "device_path.h"
 
-#include "device_root.h"
-#include "utf16.h"
 #include "case_fold.h"
+#include "device_root.h"
+#include "directory_records.h"
+#include "system_calls.h"
+#include "utf16.h"
 
 #include <cerrno>
-#include <climits>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-#include <vector>
 
 namespace coredll {
 
@@ -33,11 +27,11 @@ bool IsSeparator(char16_t c)
     return c == u'\\' || c == u'/';
 }
 
-/* Whether `component` holds a character that no file name may hold: the
- * wildcards and quoting characters * ? " < > |. */
+/* Whether `component` holds a character that no name may hold. */
 bool HoldsInvalidCharacter(std::u16string_view component)
 {
-    return component.find_first_of(u"*?\"<>|") != std::u16string_view::npos;
+    return component.find_first_of(u"*?\"<>|") != std::u16string_view::npos ||
+           component.find(u'\0') != std::u16string_view::npos;
 }
 
 /* Whether `component` names a DOS device (CON, PRN, AUX, NUL, COM1-9,
@@ -63,28 +57,26 @@ bool IsDosDeviceName(std::u16string_view component)
     return (word == u"COM" || word == u"LPT") && name[3] >= u'1' && name[3] <= u'9';
 }
 
-/* Splits `path` into its components after lexical normalisation.  False
- * when a component holds a NUL or a character no name may hold, or when the
- * last component is a DOS device name. */
-bool NormalizeComponents(std::u16string_view path, std::vector<std::u16string_view> &components)
+/* The path's components after lexical normalisation, joined by "/", into
+ * `out` (room for kDevicePathLimit characters).  False when the path names
+ * no file. */
+bool Normalize(std::u16string_view path, char16_t *out, size_t &length)
 {
+    length = 0;
     /* Two leading separators begin a network name, never a local file. */
-    if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
+    if (path.size() > kDevicePathLimit ||
+        (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1]))) {
         return false;
     }
-    size_t start = 0;
-    while (start <= path.size()) {
+    for (size_t start = 0; start <= path.size();) {
         size_t end = start;
         while (end < path.size() && !IsSeparator(path[end])) {
             ++end;
         }
         std::u16string_view component = path.substr(start, end - start);
-        if (component.find(u'\0') != std::u16string_view::npos ||
-            HoldsInvalidCharacter(component)) {
+        if (HoldsInvalidCharacter(component)) {
             return false;
         }
-        /* The platform drops trailing dots and spaces from a path's last
-         * component, and a device name there names no file. */
         if (end == path.size() && component != u"." && component != u"..") {
             component = WithoutTrailingDotsAndSpaces(component);
             if (IsDosDeviceName(component)) {
@@ -98,59 +90,156 @@ bool NormalizeComponents(std::u16string_view path, std::vector<std::u16string_vi
             if (component == u"." || component == u"..") {
                 return false;
             }
-            components.push_back(component);
-            start = end + 1;
-            continue;
-        }
-        if (component == u"..") {
-            if (!components.empty()) {
-                components.pop_back();
+            if (length > 0) {
+                out[length++] = u'/';
             }
+            std::memcpy(out + length, component.data(), component.size() * sizeof(char16_t));
+            length += component.size();
+        } else if (component == u"..") {
+            while (length > 0 && out[length - 1] != u'/') {
+                --length;
+            }
+            length -= length > 0 ? 1 : 0;
         } else if (!component.empty() && component != u".") {
-            components.push_back(component);
+            if (length > 0) {
+                out[length++] = u'/';
+            }
+            std::memcpy(out + length, component.data(), component.size() * sizeof(char16_t));
+            length += component.size();
         }
         start = end + 1;
     }
     return true;
 }
 
-/* Appends the on-disk name of `component` inside the directory `relative`
- * (already on-disk) to `relative`: the exact name when it exists, else the
- * first entry equal to it ignoring case, else the exact name.  False when the
- * name is invalid or the directory cannot be opened. */
-bool AppendMatchedComponent(int root_fd, std::string &relative, std::u16string_view component)
-{
-    size_t base = relative.size();
-    if (!relative.empty()) {
-        relative.push_back('/');
+/* A NUL-terminated on-disk path built in a caller's fixed buffer. */
+class PathBuilder {
+  public:
+    PathBuilder(char *data, size_t capacity) : data_(data), capacity_(capacity)
+    {
+        data_[0] = '\0';
     }
-    if (!AppendUtf16AsUtf8(component, relative)) {
-        relative.resize(base);
-        return false;
+    const char *c_str() const
+    {
+        return data_;
     }
-    int fd = OpenInRoot(root_fd, relative.c_str(), O_PATH | O_NOFOLLOW);
-    if (fd >= 0) {
-        close(fd);
+    size_t size() const
+    {
+        return length_;
+    }
+    void Truncate(size_t length)
+    {
+        length_ = length;
+        data_[length_] = '\0';
+    }
+    /* Appends "/" (unless empty) and `name`; false when it does not fit. */
+    bool AppendComponent(const char *name)
+    {
+        size_t name_length = std::strlen(name);
+        size_t separator = length_ > 0 ? 1 : 0;
+        if (length_ + separator + name_length + 1 > capacity_) {
+            return false;
+        }
+        if (separator != 0) {
+            data_[length_++] = '/';
+        }
+        std::memcpy(data_ + length_, name, name_length + 1);
+        length_ += name_length;
         return true;
     }
-    if (errno != ENOENT) {
-        return true; /* Exists in some form (a link, say); the kernel decides later. */
-    }
-    char matched[NAME_MAX + 1];
-    std::string directory = relative.substr(0, base);
-    int dir_fd = OpenInRoot(root_fd, directory.c_str(), O_PATH | O_DIRECTORY);
-    if (dir_fd < 0) {
-        relative.resize(base);
+
+  private:
+    char *data_;
+    size_t capacity_;
+    size_t length_ = 0;
+};
+
+/* Appends the on-disk name of `component` inside the directory `path` names:
+ * the exact name when it exists, else the first equal to it ignoring case,
+ * else the exact name (the final open then fails). */
+bool AppendMatchedComponent(int root_fd, PathBuilder &path, std::u16string_view component)
+{
+    char name[kNameBytes];
+    size_t length = 0;
+    size_t base = path.size();
+    if (!Utf16ToUtf8(component, name, sizeof(name), length) || !path.AppendComponent(name)) {
         return false;
     }
-    bool found = FindEntryIgnoringCase(dir_fd, component, matched, sizeof(matched));
-    close(dir_fd);
-    if (found) {
-        relative.resize(base);
-        if (!relative.empty()) {
-            relative.push_back('/');
+    int fd = OpenInRoot(root_fd, path.c_str(), O_PATH | O_NOFOLLOW);
+    if (fd >= 0 || errno != ENOENT) {
+        if (fd >= 0) {
+            Sys().close(fd);
         }
-        relative.append(matched);
+        return true; /* Exists in some form; the final open decides. */
+    }
+    path.Truncate(base);
+    int dir_fd = OpenInRoot(root_fd, path.c_str(), O_PATH | O_DIRECTORY);
+    if (dir_fd < 0) {
+        return false;
+    }
+    char matched[kNameBytes];
+    bool found = FindEntryIgnoringCase(dir_fd, component, matched, sizeof(matched));
+    Sys().close(dir_fd);
+    return path.AppendComponent(found ? matched : name);
+}
+
+/* Opens the directory that the normalised components `parent` name (O_PATH)
+ * and writes its on-disk path to `path`; -1 when it is missing. */
+int OpenParent(int root_fd, std::u16string_view parent, PathBuilder &path)
+{
+    size_t length = 0;
+    char spelt[kRelativePathBytes];
+    if (!Utf16ToUtf8(parent, spelt, sizeof(spelt), length) || !path.AppendComponent(spelt)) {
+        return -1;
+    }
+    int fd = OpenInRoot(root_fd, path.c_str(), O_PATH | O_DIRECTORY);
+    if (fd >= 0 || errno != ENOENT) {
+        return fd;
+    }
+    /* Some component is spelt otherwise on disk: match them one by one. */
+    path.Truncate(0);
+    for (size_t start = 0; start < parent.size();) {
+        size_t end = parent.find(u'/', start);
+        end = end == std::u16string_view::npos ? parent.size() : end;
+        if (!AppendMatchedComponent(root_fd, path, parent.substr(start, end - start))) {
+            return -1;
+        }
+        start = end + 1;
+    }
+    return OpenInRoot(root_fd, path.c_str(), O_PATH | O_DIRECTORY);
+}
+
+/* Whether the existing entry `out` is a directory, or a link to one inside
+ * the root, as a path with a final separator must name. */
+bool NamesDirectory(int root_fd, const ResolvedEntry &out)
+{
+    if (!S_ISLNK(out.st.st_mode)) {
+        return S_ISDIR(out.st.st_mode);
+    }
+    int fd = OpenInRoot(root_fd, out.path, O_PATH | O_DIRECTORY);
+    if (fd >= 0) {
+        Sys().close(fd);
+    }
+    return fd >= 0 || errno != ENOTDIR;
+}
+
+/* Fills out.name (and out.exists, out.st) with the entry of out.dir_fd that
+ * `last` names. */
+bool MatchLastComponent(std::u16string_view last, ResolvedEntry &out)
+{
+    size_t length = 0;
+    if (!Utf16ToUtf8(last, out.name, sizeof(out.name), length)) {
+        return false;
+    }
+    if (Sys().fstatat(out.dir_fd, out.name, &out.st, AT_SYMLINK_NOFOLLOW) == 0) {
+        out.exists = true;
+    } else if (errno == ENOENT) {
+        char matched[kNameBytes];
+        if (FindEntryIgnoringCase(out.dir_fd, last, matched, sizeof(matched)) &&
+            Sys().fstatat(out.dir_fd, matched, &out.st, AT_SYMLINK_NOFOLLOW) == 0) {
+            std::memcpy(out.name, matched, std::strlen(matched) + 1);
+            out.exists = true;
+        }
     }
     return true;
 }
@@ -165,104 +254,73 @@ std::u16string_view WithoutTrailingDotsAndSpaces(std::u16string_view component)
     return component;
 }
 
+size_t DevicePathLength(const char16_t *path)
+{
+    size_t length = 0;
+    while (length < kDevicePathLimit && path[length] != 0) {
+        ++length;
+    }
+    return length;
+}
+
 bool FindEntryIgnoringCase(int dir_fd, std::u16string_view name, char *out, size_t capacity)
 {
     alignas(8) char buffer[8192];
-    int fd = openat(dir_fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    bool found = false;
+    int fd = Sys().openat(dir_fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
         return false;
     }
-    while (!found) {
-        long got = syscall(SYS_getdents64, fd, buffer, sizeof(buffer));
-        if (got <= 0) {
-            break;
-        }
-        for (long offset = 0; offset < got && !found;) {
-            const char *record = buffer + offset;
-            unsigned short length = 0;
-            std::memcpy(&length, record + 16, sizeof(length));
-            const char *entry = record + 19;
-            std::string_view entry_name(entry, strnlen(entry, length - 19));
-            if (entry_name != "." && entry_name != ".." &&
-                Utf8NameEqualsIgnoringCase(entry_name, name) && entry_name.size() < capacity) {
-                std::memcpy(out, entry_name.data(), entry_name.size());
-                out[entry_name.size()] = '\0';
+    bool found = false;
+    for (long got = 0; !found && (got = Sys().getdents64(fd, buffer, sizeof(buffer))) > 0;) {
+        DirectoryBlock block;
+        block.bytes = buffer;
+        block.filled = static_cast<size_t>(got);
+        for (const char *entry = block.NextName(); entry != nullptr && !found;
+             entry = block.NextName()) {
+            size_t length = std::strlen(entry);
+            if (!IsDotEntry(entry) && length < capacity &&
+                Utf8NameEqualsIgnoringCase(std::string_view(entry, length), name)) {
+                std::memcpy(out, entry, length + 1);
                 found = true;
             }
-            offset += length;
         }
     }
-    close(fd);
+    Sys().close(fd);
     return found;
-}
-
-bool SplitLastComponent(std::u16string_view device_path, std::u16string_view &parent,
-                        std::u16string_view &last)
-{
-    size_t cut = device_path.size();
-    while (cut > 0 && !IsSeparator(device_path[cut - 1])) {
-        --cut;
-    }
-    if (cut == 0) {
-        return false;
-    }
-    parent = device_path.substr(0, cut - 1);
-    last = device_path.substr(cut);
-    /* Names the platform would change or refuse take the full resolution. */
-    return !last.empty() && last != u"." && last != u".." &&
-           WithoutTrailingDotsAndSpaces(last).size() == last.size() &&
-           !HoldsInvalidCharacter(last) && !IsDosDeviceName(last);
-}
-
-bool ResolveDevicePath(int root_fd, std::u16string_view device_path, std::string &relative)
-{
-    std::vector<std::u16string_view> components;
-    relative.clear();
-    if (root_fd < 0 || !NormalizeComponents(device_path, components)) {
-        return false;
-    }
-    for (size_t i = 0; i < components.size(); ++i) {
-        if (!AppendMatchedComponent(root_fd, relative, components[i])) {
-            return false;
-        }
-        /* Every component but the last must be an existing directory. */
-        if (i + 1 < components.size()) {
-            int fd = OpenInRoot(root_fd, relative.c_str(), O_PATH | O_DIRECTORY);
-            if (fd < 0) {
-                return false;
-            }
-            close(fd);
-        }
-    }
-    /* A final separator says the last component is a directory. */
-    if (!components.empty() && IsSeparator(device_path.back())) {
-        int fd = OpenInRoot(root_fd, relative.c_str(), O_PATH | O_DIRECTORY);
-        if (fd < 0 && errno == ENOTDIR) {
-            return false;
-        }
-        if (fd >= 0) {
-            close(fd);
-        }
-    }
-    return true;
 }
 
 bool ResolveDeviceEntry(int root_fd, std::u16string_view device_path, ResolvedEntry &out)
 {
-    std::string relative;
+    char16_t normalized[kDevicePathLimit + 1];
+    size_t length = 0;
     out.dir_fd = -1;
-    out.name.clear();
-    if (!ResolveDevicePath(root_fd, device_path, relative)) {
+    out.name[0] = '\0';
+    out.path[0] = '\0';
+    out.exists = false;
+    if (root_fd < 0 || !Normalize(device_path, normalized, length)) {
         return false;
     }
-    size_t slash = relative.rfind('/');
-    std::string parent = slash == std::string::npos ? std::string() : relative.substr(0, slash);
-    out.name = relative.empty() ? std::string(".")
-                                : relative.substr(slash == std::string::npos ? 0 : slash + 1);
-    out.dir_fd = OpenInRoot(root_fd, parent.c_str(), O_PATH | O_DIRECTORY);
-    if (out.dir_fd < 0) {
-        out.name.clear();
+    std::u16string_view path(normalized, length);
+    PathBuilder on_disk(out.path, sizeof(out.path));
+    if (path.empty()) {
+        out.dir_fd = OpenInRoot(root_fd, "", O_PATH | O_DIRECTORY);
+        std::memcpy(out.name, ".", 2);
+        return out.dir_fd >= 0;
+    }
+    size_t slash = path.rfind(u'/');
+    std::u16string_view last = slash == std::u16string_view::npos ? path : path.substr(slash + 1);
+    out.dir_fd = slash == std::u16string_view::npos
+                     ? OpenInRoot(root_fd, "", O_PATH | O_DIRECTORY)
+                     : OpenParent(root_fd, path.substr(0, slash), on_disk);
+    /* A final separator says the last component is a directory. */
+    bool directory = IsSeparator(device_path.back());
+    if (out.dir_fd < 0 || !MatchLastComponent(last, out) || !on_disk.AppendComponent(out.name) ||
+        (directory && out.exists && !NamesDirectory(root_fd, out))) {
+        if (out.dir_fd >= 0) {
+            Sys().close(out.dir_fd);
+        }
+        out.dir_fd = -1;
+        out.exists = false;
         return false;
     }
     return true;

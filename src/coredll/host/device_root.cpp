@@ -3,21 +3,17 @@
  */
 #include "device_root.h"
 
-#include "directory_cache.h"
 #include "find_table.h"
 #include "registry_table.h"
+#include "system_calls.h"
 
 #include <cerrno>
-#include <cstdint>
 #include <climits>
-#include <cstdio>
-#include <cstring>
+#include <cstdint>
 #include <fcntl.h>
 #include <linux/landlock.h>
 #include <linux/openat2.h>
-#include <pthread.h>
-#include <sys/prctl.h>
-#include <sys/syscall.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace coredll {
@@ -25,10 +21,24 @@ namespace coredll {
 namespace {
 
 int root_fd = -2; /* -2: not opened yet; -1: could not be opened. */
+char root_path[PATH_MAX];
 
 int OpenCurrentDirectory()
 {
-    return open(".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (getcwd(root_path, sizeof(root_path)) == nullptr) {
+        root_path[0] = '\0';
+    }
+    return Sys().openat(AT_FDCWD, ".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+}
+
+bool SameFile(const struct stat &a, const struct stat &b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+bool StatOfFd(int fd, struct stat &st)
+{
+    return Sys().fstatat(fd, "", &st, AT_EMPTY_PATH) == 0;
 }
 
 } // namespace
@@ -41,13 +51,17 @@ int DeviceRootFd()
     return root_fd;
 }
 
+const char *DeviceRootPath()
+{
+    return DeviceRootFd() >= 0 && root_path[0] == '/' ? root_path : nullptr;
+}
+
 bool ReopenDeviceRoot()
 {
     CloseAllSearches();
     CloseAllRegistryKeys();
-    ForgetCachedDirectory();
     if (root_fd >= 0) {
-        close(root_fd);
+        Sys().close(root_fd);
     }
     root_fd = OpenCurrentDirectory();
     return root_fd >= 0;
@@ -56,7 +70,7 @@ bool ReopenDeviceRoot()
 int OpenInRoot(int root, const char *relative, int flags)
 {
     struct open_how how = {};
-    how.flags = static_cast<unsigned long long>(flags) | O_CLOEXEC;
+    how.flags = static_cast<uint64_t>(flags) | O_CLOEXEC;
     how.resolve = RESOLVE_IN_ROOT | RESOLVE_NO_MAGICLINKS;
     if (root < 0) {
         errno = EBADF;
@@ -66,72 +80,45 @@ int OpenInRoot(int root, const char *relative, int flags)
         relative = ".";
     }
     for (int attempt = 0; attempt < 8; ++attempt) {
-        long fd = syscall(SYS_openat2, root, relative, &how, sizeof(how));
-        if (fd >= 0) {
-            return static_cast<int>(fd);
-        }
-        if (errno != EAGAIN && errno != EINTR) {
-            break;
+        int fd = Sys().openat2(root, relative, &how, sizeof(how));
+        if (fd >= 0 || (errno != EAGAIN && errno != EINTR)) {
+            return fd;
         }
     }
     return -1;
 }
 
-namespace {
-
-int proc_fd_dir = -2; /* /proc/self/fd: -2 not opened yet, -1 unavailable. */
-
-/* A forked child has its own fd table: its /proc/self/fd is another. */
-void ForgetProcFdDirectory()
+bool DirectoryLiesInsideRoot(int dir_fd)
 {
-    if (proc_fd_dir >= 0) {
-        close(proc_fd_dir);
-    }
-    proc_fd_dir = -2;
-}
-
-/* This process's /proc/self/fd directory, kept open so that each FdPath is
- * a single lookup; -1 when procfs is unavailable. */
-int ProcFdDirectory()
-{
-    if (proc_fd_dir == -2) {
-        static const bool registered = pthread_atfork(nullptr, nullptr, ForgetProcFdDirectory) == 0;
-        (void)registered;
-        proc_fd_dir = open("/proc/self/fd", O_PATH | O_DIRECTORY | O_CLOEXEC);
-    }
-    return proc_fd_dir;
-}
-
-} // namespace
-
-bool FdPath(int fd, char *out, size_t capacity)
-{
-    char name[16];
-    std::snprintf(name, sizeof(name), "%d", fd);
-    ssize_t length = readlinkat(ProcFdDirectory(), name, out, capacity);
-    if (fd < 0 || length <= 0 || static_cast<size_t>(length) >= capacity || out[0] != '/') {
+    /* Deeper than any path the kernel resolves: taken as outside. */
+    constexpr int kDepthLimit = 4096;
+    struct stat root = {};
+    struct stat current_st = {};
+    if (DeviceRootFd() < 0 || !StatOfFd(DeviceRootFd(), root) || !StatOfFd(dir_fd, current_st)) {
         return false;
     }
-    out[length] = '\0';
-    return true;
-}
-
-bool PathLiesUnder(const char *root, const char *path)
-{
-    size_t root_length = std::strlen(root);
-    if (root_length == 1) {
-        return path[0] == '/'; /* The root is "/". */
+    int current = dir_fd;
+    bool inside = false;
+    for (int depth = 0; depth < kDepthLimit; ++depth) {
+        if (SameFile(current_st, root)) {
+            inside = true;
+            break;
+        }
+        int parent = Sys().openat(current, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
+        if (current != dir_fd) {
+            Sys().close(current);
+        }
+        current = parent;
+        struct stat parent_st = {};
+        if (current < 0 || !StatOfFd(current, parent_st) || SameFile(parent_st, current_st)) {
+            break; /* Unreadable, or "/" reached (its ".." is itself). */
+        }
+        current_st = parent_st;
     }
-    return std::strncmp(path, root, root_length) == 0 &&
-           (path[root_length] == '\0' || path[root_length] == '/');
-}
-
-bool FdStillInsideRoot(int fd)
-{
-    char root[PATH_MAX];
-    char path[PATH_MAX];
-    return FdPath(DeviceRootFd(), root, sizeof(root)) && FdPath(fd, path, sizeof(path)) &&
-           PathLiesUnder(root, path);
+    if (current >= 0 && current != dir_fd) {
+        Sys().close(current);
+    }
+    return inside;
 }
 
 #ifndef LANDLOCK_ACCESS_FS_TRUNCATE
@@ -140,19 +127,16 @@ bool FdStillInsideRoot(int fd)
 
 namespace {
 
-bool changes_confined = false;
-
-/* Every change to the file system that Landlock ABI `abi` can refuse. */
-uint64_t ChangeAccessesOf(long abi)
+/* Every change to the file system that Landlock ABI `abi` (2 or later) can
+ * refuse. */
+uint64_t ChangeAccessesOf(int abi)
 {
     uint64_t accesses = LANDLOCK_ACCESS_FS_WRITE_FILE | LANDLOCK_ACCESS_FS_REMOVE_DIR |
                         LANDLOCK_ACCESS_FS_REMOVE_FILE | LANDLOCK_ACCESS_FS_MAKE_CHAR |
                         LANDLOCK_ACCESS_FS_MAKE_DIR | LANDLOCK_ACCESS_FS_MAKE_REG |
                         LANDLOCK_ACCESS_FS_MAKE_SOCK | LANDLOCK_ACCESS_FS_MAKE_FIFO |
-                        LANDLOCK_ACCESS_FS_MAKE_BLOCK | LANDLOCK_ACCESS_FS_MAKE_SYM;
-    if (abi >= 2) {
-        accesses |= LANDLOCK_ACCESS_FS_REFER;
-    }
+                        LANDLOCK_ACCESS_FS_MAKE_BLOCK | LANDLOCK_ACCESS_FS_MAKE_SYM |
+                        LANDLOCK_ACCESS_FS_REFER;
     if (abi >= 3) {
         accesses |= LANDLOCK_ACCESS_FS_TRUNCATE;
     }
@@ -164,13 +148,13 @@ uint64_t ChangeAccessesOf(long abi)
 bool ConfineChangesToRoot()
 {
     int root = DeviceRootFd();
-    long abi = syscall(SYS_landlock_create_ruleset, nullptr, 0, LANDLOCK_CREATE_RULESET_VERSION);
-    if (root < 0 || abi < 1) {
+    int abi = Sys().landlock_create_ruleset(nullptr, 0, LANDLOCK_CREATE_RULESET_VERSION);
+    if (root < 0 || abi < 2) {
         return false;
     }
     struct landlock_ruleset_attr ruleset = {};
     ruleset.handled_access_fs = ChangeAccessesOf(abi);
-    long ruleset_fd = syscall(SYS_landlock_create_ruleset, &ruleset, sizeof(ruleset), 0);
+    int ruleset_fd = Sys().landlock_create_ruleset(&ruleset, sizeof(ruleset), 0);
     if (ruleset_fd < 0) {
         return false;
     }
@@ -178,18 +162,11 @@ bool ConfineChangesToRoot()
     struct landlock_path_beneath_attr beneath_root = {};
     beneath_root.allowed_access = ruleset.handled_access_fs;
     beneath_root.parent_fd = root;
-    bool confined = syscall(SYS_landlock_add_rule, ruleset_fd, LANDLOCK_RULE_PATH_BENEATH,
-                            &beneath_root, 0) == 0 &&
-                    prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
-                    syscall(SYS_landlock_restrict_self, ruleset_fd, 0) == 0;
-    close(static_cast<int>(ruleset_fd));
-    changes_confined = confined;
+    bool confined =
+        Sys().landlock_add_rule(ruleset_fd, LANDLOCK_RULE_PATH_BENEATH, &beneath_root, 0) == 0 &&
+        Sys().set_no_new_privs() == 0 && Sys().landlock_restrict_self(ruleset_fd, 0) == 0;
+    Sys().close(ruleset_fd);
     return confined;
-}
-
-bool ChangesConfinedToRoot()
-{
-    return changes_confined;
 }
 
 } // namespace coredll

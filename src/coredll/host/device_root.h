@@ -10,8 +10,6 @@
 #ifndef COREDLL_HOST_DEVICE_ROOT_H
 #define COREDLL_HOST_DEVICE_ROOT_H
 
-#include <cstddef>
-
 namespace coredll {
 
 /*
@@ -22,62 +20,48 @@ namespace coredll {
 int DeviceRootFd();
 
 /*
+ * DeviceRootPath - the root's absolute host path as it was when the root was
+ * opened (getcwd), or nullptr when it is unknown.
+ */
+const char *DeviceRootPath();
+
+/*
  * ReopenDeviceRoot - makes the current working directory the device root:
- * closes every open search and registry key, drops the cached directory and
- * re-opens the root.  For tests, which give each case a fresh root.  Returns
- * false when the directory cannot be opened.
+ * closes every open search and registry key and re-opens the root.  For
+ * tests, which give each case a fresh root.  False when the directory cannot
+ * be opened.
  */
 bool ReopenDeviceRoot();
 
 /*
- * OpenInRoot - openat2(root_fd, relative, flags) confined to root_fd by
- * RESOLVE_IN_ROOT | RESOLVE_NO_MAGICLINKS; O_CLOEXEC is added.  `relative`
- * is an on-disk path ("" or "." for the root itself).  Returns the new fd,
- * or -1 with errno set (retries on EAGAIN/EINTR a few times).
+ * OpenInRoot - openat2(root_fd, relative, flags | O_CLOEXEC) confined to the
+ * root by RESOLVE_IN_ROOT | RESOLVE_NO_MAGICLINKS.  `relative` is an on-disk
+ * path ("" for the root itself).  The new fd, or -1 with errno set (retried
+ * a few times on EAGAIN, which a concurrent rename can cause).
  */
 int OpenInRoot(int root_fd, const char *relative, int flags);
 
 /*
- * FdPath - the kernel's current path of the open file `fd` (the target of
- * /proc/self/fd/<fd>, which follows renames), NUL-terminated, into `out`.
- * False when it cannot be read or does not fit.  One system call.
+ * DirectoryLiesInsideRoot - whether the open directory `dir_fd` still lies
+ * at or below the root: an open directory follows renames, even out of the
+ * root.  Decided by walking ".." up from it until the root or "/" is met
+ * (no /proc needed).  A few system calls a level.
  */
-bool FdPath(int fd, char *out, size_t capacity);
-
-/*
- * PathLiesUnder - whether the path `path` is `root` or lies below it
- * ("<root>/..."); both as FdPath gives them.
- */
-bool PathLiesUnder(const char *root, const char *path);
-
-/*
- * FdStillInsideRoot - whether the directory `fd`, opened inside the root
- * earlier, still lies inside it now: it may have been moved out since (a
- * rename of it or of an ancestor is the only way out for an open directory).
- * False when either path cannot be read.  Two system calls.
- */
-bool FdStillInsideRoot(int fd);
+bool DirectoryLiesInsideRoot(int dir_fd);
 
 /*
  * ConfineChangesToRoot - asks the kernel (Landlock) to refuse this process,
- * from now on and for good, every change to the file system outside the
- * device root: creating, writing, truncating, linking, renaming or removing
- * anything that does not lie beneath the root at the moment of the change.
- * The kernel checks where a file lies when it acts, so a directory that was
- * opened inside the root and has been moved out since can no longer be
- * changed.  Reading is not restricted.  For the program's start-up only: a
- * test process must stay free to prepare files outside its roots, and the
- * root must not be reopened elsewhere afterwards.  Returns false, and
- * confines nothing, when the root cannot be opened or the kernel has no
- * Landlock or refuses it.
+ * for good, every change to the file system outside the device root:
+ * creating, writing, truncating, linking, renaming or removing anything that
+ * does not lie beneath the root at the moment of the change.  Only where the
+ * kernel can do so without changing a run's results: Landlock ABI 2 or later
+ * (Linux 5.19), whose rulesets handle renames between directories; under
+ * ABI 1 every such rename would be refused, the program's own move among
+ * them.  For the program's start-up: a test process must stay free to prepare
+ * files outside its roots.  False, and nothing confined, when the root cannot
+ * be opened or the kernel cannot confine exactly.
  */
 bool ConfineChangesToRoot();
-
-/*
- * ChangesConfinedToRoot - whether ConfineChangesToRoot has succeeded in this
- * process.  Cannot fail; makes no system call.
- */
-bool ChangesConfinedToRoot();
 
 } // namespace coredll
 

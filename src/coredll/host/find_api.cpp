@@ -5,43 +5,34 @@
  * pattern ("\Temp\Old\*.*").  The directory is opened inside the root and read
  * with getdents64 into the search's fixed buffer.  Each entry is yielded when
  * its name matches the pattern ignoring case, except "." and "..", names that
- * are not valid UTF-8 (they could not be given back to the layer as a name
- * that means them) and names that do not fit cFileName.  The record describes
- * the entry itself (a symbolic link is not followed).
+ * are not valid UTF-8 (no device name could name them again) and names that
+ * do not fit cFileName.  The record describes the entry itself (a symbolic
+ * link is not followed).
  *
- * Before each block is read, the directory is checked to be still inside the
- * root (it may have been moved out since it was opened); a directory that
- * has left the root ends the search.
+ * An open directory follows renames, even out of the root, so before each
+ * further block is read the directory is checked to lie inside the root
+ * still; one that has left ends the search.  Deleting what a search yields
+ * goes by path (file_api.cpp), so a directory moved anywhere else loses
+ * nothing through its search.
  */
 #include "coredll.h"
 
 #include "case_fold.h"
 #include "device_path.h"
 #include "device_root.h"
-#include "directory_cache.h"
 #include "file_attributes.h"
 #include "find_table.h"
-#include "out_of_memory.h"
-#include "trace.h"
+#include "platform_call.h"
+#include "system_calls.h"
 #include "utf16.h"
 
 #include <cstring>
 #include <fcntl.h>
-#include <new>
-#include <string>
 #include <sys/stat.h>
-#include <sys/syscall.h>
-#include <unistd.h>
 
 namespace coredll {
 
 namespace {
-
-constexpr size_t kPathLimit = 32767;
-
-/* Offsets inside a struct linux_dirent64 record. */
-constexpr long kRecordLengthOffset = 16;
-constexpr long kRecordNameOffset = 19;
 
 /* Converts a time to the device's FILETIME (100 ns units since 1601). */
 FILETIME FileTimeOf(const struct timespec &time)
@@ -57,7 +48,7 @@ FILETIME FileTimeOf(const struct timespec &time)
 }
 
 /* Fills `record` for the entry `name` of the search's directory.  False when
- * the entry is gone or its name is not a device name. */
+ * the entry does not match, is gone or its name is not a device name. */
 bool DescribeEntry(const Search &search, const char *name, WIN32_FIND_DATAW &record)
 {
     char16_t device_name[MAX_PATH];
@@ -66,7 +57,7 @@ bool DescribeEntry(const Search &search, const char *name, WIN32_FIND_DATAW &rec
     if (!Utf8ToUtf16(name, device_name, MAX_PATH, length) ||
         !WildcardMatches(std::u16string_view(search.pattern, search.pattern_length),
                          std::u16string_view(device_name, length)) ||
-        fstatat(search.dir_fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        Sys().fstatat(search.dir_fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
         return false;
     }
     std::memset(&record, 0, sizeof(record));
@@ -78,46 +69,37 @@ bool DescribeEntry(const Search &search, const char *name, WIN32_FIND_DATAW &rec
     record.ftLastAccessTime = FileTimeOf(st.st_atim);
     record.ftLastWriteTime = FileTimeOf(st.st_mtim);
     std::memcpy(record.cFileName, device_name, (length + 1) * sizeof(char16_t));
-    RememberYieldedEntry(search.dir_fd, name, st);
     return true;
 }
 
-/* Advances `search` to its next matching entry and describes it in
- * `record`.  False at the directory's end or on a read error. */
+/* Reads the search's next block.  False at the directory's end, on a read
+ * error, or when the directory has left the root. */
+bool ReadBlock(Search &search)
+{
+    search.block.filled = 0;
+    search.block.next = 0;
+    if (search.blocks_read > 0 && !DirectoryLiesInsideRoot(search.dir_fd)) {
+        return NoteFailure("the directory has left the device root");
+    }
+    long got = Sys().getdents64(search.dir_fd, search.entries, sizeof(search.entries));
+    if (got <= 0) {
+        return false;
+    }
+    search.blocks_read += 1;
+    search.block.filled = static_cast<size_t>(got);
+    return true;
+}
+
+/* Advances `search` to its next matching entry and describes it. */
 bool NextMatch(Search &search, WIN32_FIND_DATAW &record)
 {
     for (;;) {
-        if (search.offset >= search.filled) {
-            /* The directory may have been moved out of the root since it
-             * was opened: then the search ends. */
-            if (!FdStillInsideRoot(search.dir_fd)) {
-                search.filled = 0;
-                search.offset = 0;
+        const char *name = search.block.NextName();
+        if (name == nullptr) {
+            if (!ReadBlock(search)) {
                 return false;
             }
-            long got =
-                syscall(SYS_getdents64, search.dir_fd, search.entries, sizeof(search.entries));
-            if (got <= 0) {
-                search.filled = 0;
-                search.offset = 0;
-                return false;
-            }
-            search.filled = got;
-            search.offset = 0;
-        }
-        const char *entry = search.entries + search.offset;
-        unsigned short length = 0;
-        std::memcpy(&length, entry + kRecordLengthOffset, sizeof(length));
-        if (length == 0) {
-            search.filled = 0; /* Malformed record: read the next block. */
-            continue;
-        }
-        search.offset += length;
-        const char *name = entry + kRecordNameOffset;
-        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) {
-            continue;
-        }
-        if (DescribeEntry(search, name, record)) {
+        } else if (!IsDotEntry(name) && DescribeEntry(search, name, record)) {
             return true;
         }
     }
@@ -128,11 +110,7 @@ HANDLE FindFirstFileImpl(LPCWSTR path, LPWIN32_FIND_DATAW record)
     if (path == nullptr || record == nullptr) {
         return INVALID_HANDLE_VALUE;
     }
-    size_t total = 0;
-    while (total < kPathLimit && path[total] != 0) {
-        ++total;
-    }
-    std::u16string_view view(path, total);
+    std::u16string_view view(path, DevicePathLength(path));
     size_t cut = view.find_last_of(u"\\/");
     /* The directory keeps its separator: its name is not a path's last, whose
      * trailing dots and spaces the platform would drop. */
@@ -146,24 +124,23 @@ HANDLE FindFirstFileImpl(LPCWSTR path, LPWIN32_FIND_DATAW record)
     if (pattern.empty() || pattern.size() >= MAX_PATH) {
         return INVALID_HANDLE_VALUE;
     }
-
-    std::string relative;
-    if (!ResolveDevicePath(DeviceRootFd(), directory, relative)) {
+    ResolvedEntry entry;
+    if (!ResolveDeviceEntry(DeviceRootFd(), directory, entry)) {
         return INVALID_HANDLE_VALUE;
     }
-    int dir_fd = OpenInRoot(DeviceRootFd(), relative.c_str(), O_RDONLY | O_DIRECTORY);
+    Sys().close(entry.dir_fd);
+    int dir_fd = OpenInRoot(DeviceRootFd(), entry.path, O_RDONLY | O_DIRECTORY);
     if (dir_fd < 0) {
         return INVALID_HANDLE_VALUE;
     }
-    Search *search = OpenSearchSlot(dir_fd);
+    Search *search = OpenSearch(dir_fd);
     if (search == nullptr) {
-        close(dir_fd);
+        Sys().close(dir_fd);
+        NoteFailure("every search slot is in use");
         return INVALID_HANDLE_VALUE;
     }
     std::memcpy(search->pattern, pattern.data(), pattern.size() * sizeof(char16_t));
-    search->pattern[pattern.size()] = 0;
     search->pattern_length = pattern.size();
-    RememberDirectory(directory, dir_fd);
     if (!NextMatch(*search, *record)) {
         CloseSearch(search);
         return INVALID_HANDLE_VALUE;
@@ -190,54 +167,38 @@ BOOL FindCloseImpl(HANDLE handle)
     return TRUE;
 }
 
+/* The record's name as traced: written only when the call succeeded. */
+TraceValue RecordName(bool written, const WIN32_FIND_DATAW *record)
+{
+    return written ? Text(record->cFileName, MAX_PATH) : Unwritten();
+}
+
 } // namespace
 
 } // namespace coredll
 
-using coredll::TraceEnabled;
-using coredll::TraceLine;
+using namespace coredll;
 
 extern "C" HANDLE WINAPI FindFirstFileW(LPCWSTR lpFileName, LPWIN32_FIND_DATAW lpFindFileData)
 {
-    HANDLE result = coredll::CallOrFail<HANDLE>(INVALID_HANDLE_VALUE, [&] {
-        return coredll::FindFirstFileImpl(lpFileName, lpFindFileData);
-    });
-    if (TraceEnabled()) {
-        TraceLine line("FindFirstFileW");
-        line.Text(lpFileName);
-        if (result != INVALID_HANDLE_VALUE) {
-            line.Text(lpFindFileData->cFileName, MAX_PATH);
-        } else {
-            line.Pointer(lpFindFileData);
-        }
-        line.FinishPointer(result);
-    }
+    HANDLE result = Guarded<HANDLE>(INVALID_HANDLE_VALUE,
+                                    [&] { return FindFirstFileImpl(lpFileName, lpFindFileData); });
+    Trace("FindFirstFileW", HandleArg(result),
+          {Text(lpFileName), RecordName(result != INVALID_HANDLE_VALUE, lpFindFileData)});
     return result;
 }
 
 extern "C" BOOL WINAPI FindNextFileW(HANDLE hFindFile, LPWIN32_FIND_DATAW lpFindFileData)
 {
-    BOOL result = coredll::FindNextFileImpl(hFindFile, lpFindFileData);
-    if (TraceEnabled()) {
-        TraceLine line("FindNextFileW");
-        line.Pointer(hFindFile);
-        if (result) {
-            line.Text(lpFindFileData->cFileName, MAX_PATH);
-        } else {
-            line.Pointer(lpFindFileData);
-        }
-        line.Finish(result);
-    }
+    BOOL result = Guarded<BOOL>(FALSE, [&] { return FindNextFileImpl(hFindFile, lpFindFileData); });
+    Trace("FindNextFileW", Decimal(result),
+          {HandleArg(hFindFile), RecordName(result != FALSE, lpFindFileData)});
     return result;
 }
 
 extern "C" BOOL WINAPI FindClose(HANDLE hFindFile)
 {
-    BOOL result = coredll::FindCloseImpl(hFindFile);
-    if (TraceEnabled()) {
-        TraceLine line("FindClose");
-        line.Pointer(hFindFile);
-        line.Finish(result);
-    }
+    BOOL result = Guarded<BOOL>(FALSE, [&] { return FindCloseImpl(hFindFile); });
+    Trace("FindClose", Decimal(result), {HandleArg(hFindFile)});
     return result;
 }

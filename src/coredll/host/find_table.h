@@ -1,15 +1,16 @@
 /*
- * find_table.h - the fixed table of open searches.
+ * find_table.h - the open searches.
  *
  * A search holds its directory's fd, its name pattern and a fixed buffer
  * that getdents64 fills a block of entries at a time, so a search costs the
  * same memory whatever the directory holds.  At most kSearchSlots searches
- * are open at once; a handle names a slot.
+ * are open at once (slot_table.h).
  */
 #ifndef COREDLL_HOST_FIND_TABLE_H
 #define COREDLL_HOST_FIND_TABLE_H
 
 #include "coredll.h"
+#include "directory_records.h"
 
 #include <cstddef>
 
@@ -19,20 +20,17 @@ constexpr size_t kSearchSlots = 4;
 constexpr size_t kSearchBufferBytes = 32768;
 
 struct Search {
-    bool used = false;
     int dir_fd = -1;                 /* O_RDONLY|O_DIRECTORY, owned. */
-    char16_t pattern[MAX_PATH] = {}; /* The name pattern, NUL-terminated. */
+    char16_t pattern[MAX_PATH] = {}; /* The name pattern. */
     size_t pattern_length = 0;
-    long filled = 0; /* Bytes of `entries` that getdents64 filled. */
-    long offset = 0; /* Next record's offset in `entries`. */
+    size_t blocks_read = 0;
+    DirectoryBlock block; /* Over `entries`. */
     alignas(8) char entries[kSearchBufferBytes];
 };
 
-/*
- * OpenSearchSlot - claims a free slot and returns it with `dir_fd` and an
- * empty buffer, or nullptr when all slots are in use.
- */
-Search *OpenSearchSlot(int dir_fd);
+/* OpenSearch - a new search of `dir_fd` (then owned by it), or nullptr when
+ * every slot is in use. */
+Search *OpenSearch(int dir_fd);
 
 /* HandleOfSearch - the handle that names `search`. */
 HANDLE HandleOfSearch(const Search *search);

@@ -8,7 +8,7 @@
  */
 #include "format_api.h"
 
-#include "trace.h"
+#include "platform_call.h"
 
 #include <cstdarg>
 
@@ -37,9 +37,7 @@ int FormatWide(LPWSTR out, LPCWSTR format, const LPCWSTR *args, size_t arg_count
     for (const char16_t *f = format; *f != 0; ++f) {
         if (*f != u'%') {
             out[written++] = *f;
-            continue;
-        }
-        if (f[1] == u'%') {
+        } else if (f[1] == u'%') {
             out[written++] = u'%';
             ++f;
         } else if (f[1] == u's') {
@@ -54,12 +52,9 @@ int FormatWide(LPWSTR out, LPCWSTR format, const LPCWSTR *args, size_t arg_count
         }
     }
     out[written] = 0;
-    if (coredll::TraceEnabled()) {
-        coredll::TraceLine line("wsprintfW");
-        line.Text(out);
-        line.Text(format);
-        line.Finish(written);
-    }
+    coredll::ClearFailureNote();
+    coredll::Trace("wsprintfW", coredll::Decimal(written),
+                   {coredll::Text(out), coredll::Text(format)});
     return written;
 }
 
@@ -67,9 +62,7 @@ extern "C" int WINAPIV wsprintfW(LPWSTR lpOut, LPCWSTR lpFmt, ...)
 {
     LPCWSTR args[coredll::kFormatArgumentLimit] = {};
     size_t count = coredll::FormatArgumentCount(lpFmt);
-    if (count > coredll::kFormatArgumentLimit) {
-        count = coredll::kFormatArgumentLimit;
-    }
+    count = count > coredll::kFormatArgumentLimit ? coredll::kFormatArgumentLimit : count;
     va_list list;
     va_start(list, lpFmt);
     for (size_t i = 0; i < count; ++i) {

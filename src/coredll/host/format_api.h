@@ -16,9 +16,7 @@ namespace coredll {
 /* Most arguments wsprintfW passes on; further "%s" insert "(null)". */
 constexpr size_t kFormatArgumentLimit = 64;
 
-/*
- * FormatArgumentCount - how many arguments `format` consumes (one per "%s").
- */
+/* FormatArgumentCount - how many arguments `format` consumes (one a "%s"). */
 size_t FormatArgumentCount(LPCWSTR format);
 
 } // namespace coredll

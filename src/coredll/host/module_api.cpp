@@ -2,26 +2,22 @@
  * module_api.cpp - GetModuleFileNameW.
  *
  * The running executable has a device path only when its file lies inside
- * the device root.  That is decided by the kernel, not by comparing strings:
- * the candidate relative path (the executable's real path less the root's
- * real path) is opened inside the root and must be the very file that is
- * running (see running_executable.h).  A program started from outside the root therefore has
- * no device path, and the call fails.
+ * the device root.  The kernel decides, not a comparison of strings: the
+ * candidate relative path (the executable's real path less the root's) is
+ * opened inside the root and must be the very file that is running.  A
+ * program started from outside the root has no device path: the call fails.
  */
 #include "coredll.h"
 
 #include "device_root.h"
+#include "platform_call.h"
 #include "running_executable.h"
-#include "trace.h"
+#include "system_calls.h"
 #include "utf16.h"
 
 #include <climits>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace coredll {
 
@@ -30,53 +26,41 @@ namespace {
 /* Longest device path handed out, in characters with the NUL. */
 constexpr size_t kModulePathCapacity = PATH_MAX + 2;
 
-/* Real path of the root fd into `out`; false on failure. */
-bool RootRealPath(char (&out)[PATH_MAX])
-{
-    char link[64];
-    std::snprintf(link, sizeof(link), "/proc/self/fd/%d", DeviceRootFd());
-    return DeviceRootFd() >= 0 && realpath(link, out) != nullptr;
-}
-
-/* The executable's device path (UTF-16, NUL-terminated) into `out`; its
- * length into `length`.  False when it does not lie inside the root. */
+/* The executable's device path (UTF-16, NUL-terminated) into `out`. */
 bool ExecutableDevicePath(char16_t (&out)[kModulePathCapacity], size_t &length)
 {
-    char root[PATH_MAX];
     char exe[PATH_MAX];
     struct stat expected = {};
     struct stat found = {};
-    if (!RootRealPath(root) || !RunningExecutableRealPath(exe, sizeof(exe)) ||
+    const char *root = DeviceRootPath();
+    if (root == nullptr || !RunningExecutableRealPath(exe, sizeof(exe)) ||
         !RunningExecutableStat(expected)) {
-        return false;
+        return NoteFailure("the running executable cannot be found");
     }
-    size_t root_length = std::strlen(root);
-    if (root_length == 1) {
-        root_length = 0; /* The root is "/". */
-    }
+    size_t root_length = std::strcmp(root, "/") == 0 ? 0 : std::strlen(root);
     if (std::strncmp(exe, root, root_length) != 0 || exe[root_length] != '/') {
-        return false;
+        return NoteFailure("the executable lies outside the device root");
     }
     const char *relative = exe + root_length + 1;
     int fd = OpenInRoot(DeviceRootFd(), relative, O_PATH | O_NOFOLLOW);
-    if (fd < 0) {
-        return false;
+    bool same = fd >= 0 && Sys().fstatat(fd, "", &found, AT_EMPTY_PATH) == 0 &&
+                found.st_dev == expected.st_dev && found.st_ino == expected.st_ino;
+    if (fd >= 0) {
+        Sys().close(fd);
     }
-    bool same = fstat(fd, &found) == 0 && found.st_dev == expected.st_dev &&
-                found.st_ino == expected.st_ino;
-    close(fd);
     if (!same) {
-        return false;
+        return NoteFailure("the executable's path inside the device root names another file");
     }
-    /* "/" + relative, with the device's separators. */
+    /* "\" + relative, with the device's separators. */
     char device[PATH_MAX + 1];
-    std::snprintf(device, sizeof(device), "/%s", relative);
-    for (char *c = device; *c != '\0'; ++c) {
-        if (*c == '/') {
-            *c = '\\';
-        }
+    device[0] = '\\';
+    size_t used = 1;
+    for (const char *c = relative; *c != '\0' && used + 1 < sizeof(device); ++c) {
+        device[used++] = *c == '/' ? '\\' : *c;
     }
-    return Utf8ToUtf16(device, out, kModulePathCapacity, length);
+    device[used] = '\0';
+    return Utf8ToUtf16(std::string_view(device, used), out, kModulePathCapacity, length) ||
+           NoteFailure("the executable's path is not valid UTF-8");
 }
 
 DWORD GetModuleFileNameImpl(HMODULE module, LPWSTR buffer, DWORD size)
@@ -103,17 +87,9 @@ DWORD GetModuleFileNameImpl(HMODULE module, LPWSTR buffer, DWORD size)
 
 extern "C" DWORD WINAPI GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize)
 {
-    DWORD result = coredll::GetModuleFileNameImpl(hModule, lpFilename, nSize);
-    if (coredll::TraceEnabled()) {
-        coredll::TraceLine line("GetModuleFileNameW");
-        line.Pointer(hModule);
-        if (result != 0) {
-            line.Text(lpFilename, nSize);
-        } else {
-            line.Pointer(lpFilename);
-        }
-        line.Number(nSize);
-        line.Finish(result);
-    }
+    using namespace coredll;
+    DWORD result = Guarded<DWORD>(0, [&] { return GetModuleFileNameImpl(hModule, lpFilename, nSize); });
+    Trace("GetModuleFileNameW", Decimal(result), {HandleArg(hModule),
+          result != 0 ? Text(lpFilename, nSize) : Unwritten(), Decimal(nSize)});
     return result;
 }

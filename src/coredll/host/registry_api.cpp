@@ -12,8 +12,7 @@
 #include "device_root.h"
 #include "registry_export.h"
 #include "registry_table.h"
-#include "out_of_memory.h"
-#include "trace.h"
+#include "platform_call.h"
 
 #include <cstring>
 #include <fcntl.h>
@@ -127,54 +126,44 @@ LONG QueryValueImpl(HKEY handle, LPCWSTR name, LPDWORD reserved, LPDWORD type, L
 
 } // namespace coredll
 
-using coredll::TraceEnabled;
-using coredll::TraceLine;
+using namespace coredll;
 
 extern "C" LONG WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions,
                                      REGSAM samDesired, PHKEY phkResult)
 {
-    LONG result = coredll::CallOrFail<LONG>(coredll::kErrorNotEnoughMemory, [&] {
-        return coredll::OpenKeyImpl(hKey, lpSubKey, phkResult);
-    });
-    if (TraceEnabled()) {
-        TraceLine line("RegOpenKeyExW");
-        line.Pointer(hKey);
-        line.Text(lpSubKey);
-        line.Number(ulOptions);
-        line.Number(samDesired);
-        line.Pointer(result == ERROR_SUCCESS ? *phkResult : nullptr);
-        line.Finish(result);
-    }
+    LONG result = Guarded<LONG>(kErrorNotEnoughMemory,
+                                [&] { return OpenKeyImpl(hKey, lpSubKey, phkResult); });
+    Trace("RegOpenKeyExW", Decimal(result),
+          {HandleArg(hKey), Text(lpSubKey), Hex(ulOptions), Hex(samDesired),
+           result == ERROR_SUCCESS ? HandleArg(*phkResult) : Unwritten()});
     return result;
 }
 
 extern "C" LONG WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved,
                                         LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData)
 {
-    LONG result = coredll::QueryValueImpl(hKey, lpValueName, lpReserved, lpType, lpData, lpcbData);
-    if (TraceEnabled()) {
-        TraceLine line("RegQueryValueExW");
-        line.Pointer(hKey);
-        line.Text(lpValueName);
-        line.Pointer(lpReserved);
-        line.Number(result == ERROR_SUCCESS && lpType != nullptr ? *lpType : 0);
-        line.Pointer(lpData);
-        line.Number(lpcbData != nullptr && result != ERROR_INVALID_HANDLE ? *lpcbData : 0);
-        line.Finish(result);
-    }
+    LONG result = Guarded<LONG>(kErrorNotEnoughMemory, [&] {
+        return QueryValueImpl(hKey, lpValueName, lpReserved, lpType, lpData, lpcbData);
+    });
+    bool written = result == ERROR_SUCCESS;
+    bool text = written && lpType != nullptr && lpData != nullptr &&
+                (*lpType == REG_SZ || *lpType == REG_EXPAND_SZ);
+    /* String data is shown up to its first NUL, within the bytes returned. */
+    TraceValue data = text ? Text(reinterpret_cast<const char16_t *>(lpData), *lpcbData / 2)
+                           : Unwritten();
+    Trace("RegQueryValueExW", Decimal(result),
+          {HandleArg(hKey), Text(lpValueName), HandleArg(lpReserved),
+           written && lpType != nullptr ? Decimal(*lpType) : Unwritten(), data,
+           lpcbData != nullptr && result != ERROR_INVALID_HANDLE ? Decimal(*lpcbData)
+                                                                 : Unwritten()});
     return result;
 }
 
 extern "C" LONG WINAPI RegCloseKey(HKEY hKey)
 {
-    LONG result = ERROR_INVALID_HANDLE;
-    if (hKey == HKEY_LOCAL_MACHINE || coredll::CloseRegistrySlot(hKey)) {
-        result = ERROR_SUCCESS;
-    }
-    if (TraceEnabled()) {
-        TraceLine line("RegCloseKey");
-        line.Pointer(hKey);
-        line.Finish(result);
-    }
+    ClearFailureNote();
+    LONG result = hKey == HKEY_LOCAL_MACHINE || CloseRegistrySlot(hKey) ? ERROR_SUCCESS
+                                                                        : ERROR_INVALID_HANDLE;
+    Trace("RegCloseKey", Decimal(result), {HandleArg(hKey)});
     return result;
 }

@@ -3,70 +3,52 @@
  */
 #include "registry_table.h"
 
-#include <cstdint>
+#include "slot_table.h"
+
 #include <utility>
 
 namespace coredll {
 
 namespace {
 
-struct RegistrySlot {
-    bool used = false;
-    RegistryKey key;
-};
+SlotTable<RegistryKey, kRegistrySlots, 0x4E60> keys;
 
-RegistrySlot slots[kRegistrySlots];
-
-/* Handles are small numbers, clear of NULL and the predefined keys. */
-constexpr uintptr_t kHandleBase = 0x4E60;
-
-RegistrySlot *SlotOfHandle(HKEY handle)
+void Release(RegistryKey &key)
 {
-    auto value = reinterpret_cast<uintptr_t>(handle);
-    if (value < kHandleBase || value >= kHandleBase + kRegistrySlots) {
-        return nullptr;
-    }
-    RegistrySlot *slot = &slots[value - kHandleBase];
-    return slot->used ? slot : nullptr;
+    key = RegistryKey{};
 }
 
 } // namespace
 
 HKEY OpenRegistrySlot(RegistryKey &&key)
 {
-    for (size_t i = 0; i < kRegistrySlots; ++i) {
-        if (!slots[i].used) {
-            slots[i].used = true;
-            slots[i].key = std::move(key);
-            return reinterpret_cast<HKEY>(kHandleBase + i);
-        }
+    RegistryKey *slot = keys.Open();
+    if (slot == nullptr) {
+        return nullptr;
     }
-    return nullptr;
+    *slot = std::move(key);
+    return static_cast<HKEY>(keys.HandleOf(slot));
 }
 
 const RegistryKey *RegistryKeyOfHandle(HKEY handle)
 {
-    RegistrySlot *slot = SlotOfHandle(handle);
-    return slot == nullptr ? nullptr : &slot->key;
+    return keys.Find(handle);
 }
 
 bool CloseRegistrySlot(HKEY handle)
 {
-    RegistrySlot *slot = SlotOfHandle(handle);
-    if (slot == nullptr) {
+    RegistryKey *key = keys.Find(handle);
+    if (key == nullptr) {
         return false;
     }
-    slot->used = false;
-    slot->key = RegistryKey{};
+    Release(*key);
+    keys.Close(key);
     return true;
 }
 
 void CloseAllRegistryKeys()
 {
-    for (RegistrySlot &slot : slots) {
-        slot.used = false;
-        slot.key = RegistryKey{};
-    }
+    keys.CloseAll(Release);
 }
 
 } // namespace coredll

@@ -1,10 +1,11 @@
 /*
- * running_executable.h - recognising the running program's own file.
+ * running_executable.h - the running program's own file.
  *
  * A file in use cannot be deleted on the device; the one file the host knows
- * to be in use is the running executable: by default /proc/self/exe, or the
- * file an emulator names with SetRunningExecutable before its program runs.
- * It is identified by its device and inode numbers.
+ * to be in use is the running executable: by default the process's own
+ * (/proc/self/exe, or where /proc is missing the path it was started by), or
+ * the file an emulator names with SetRunningExecutable before its program
+ * runs.  It is identified by its device and inode numbers.
  */
 #ifndef COREDLL_HOST_RUNNING_EXECUTABLE_H
 #define COREDLL_HOST_RUNNING_EXECUTABLE_H
@@ -15,30 +16,25 @@
 namespace coredll {
 
 /*
- * SetRunningExecutable - makes the file at `host_path` the running
- * executable (for an emulator running that file's program).  Call it before
- * any other function of the layer.  False, and nothing changed, when the
- * file cannot be examined.
+ * SetRunningExecutable - makes the regular file at `host_path` the running
+ * executable.  Call it before any other function of the layer.  False, and
+ * nothing changed, when the file cannot be examined.
  */
 bool SetRunningExecutable(const char *host_path);
 
-/*
- * RunningExecutableStat - stat of the running executable, taken once and
- * kept (the identity survives a rename).  False when it cannot be read.
- */
+/* RunningExecutableStat - the running executable's stat, taken once (the
+ * identity survives a move).  False when it is unknown. */
 bool RunningExecutableStat(struct stat &out);
 
 /*
- * RunningExecutableRealPath - the running executable's current real path
- * (symbolic links resolved), NUL-terminated, into `out`.  False when it
- * cannot be resolved or does not fit.
+ * RunningExecutableRealPath - the running executable's current absolute
+ * path, symbolic links resolved, NUL-terminated into `out`.  It follows a
+ * move where /proc tells (the kernel's link to the file); without /proc it
+ * is the path found at first use.  False when unknown or too long.
  */
 bool RunningExecutableRealPath(char *out, size_t capacity);
 
-/*
- * IsRunningExecutable - whether `st` describes the running executable's file.
- * False when the executable cannot be identified.
- */
+/* IsRunningExecutable - whether `st` describes the running executable. */
 bool IsRunningExecutable(const struct stat &st);
 
 } // namespace coredll

@@ -14,6 +14,106 @@
 
 namespace coredll {
 
+namespace {
+
+const char *failure_note = nullptr;
+
+/* One trace line in a fixed buffer; one byte always stays for the newline. */
+class Line {
+  public:
+    void Append(const char *text, size_t length)
+    {
+        size_t room = sizeof(line_) - 1 - used_;
+        length = length > room ? room : length;
+        std::memcpy(line_ + used_, text, length);
+        used_ += length;
+    }
+
+    void Append(const char *text)
+    {
+        Append(text, std::strlen(text));
+    }
+
+    void AppendValue(const TraceValue &value)
+    {
+        char digits[32];
+        switch (value.kind) {
+        case TraceValue::kText:
+            AppendText(value.text, value.limit);
+            return;
+        case TraceValue::kHex:
+            std::snprintf(digits, sizeof(digits), "0x%08" PRIX32,
+                          static_cast<uint32_t>(value.number));
+            break;
+        case TraceValue::kHandle:
+            if (value.handle == nullptr) {
+                std::snprintf(digits, sizeof(digits), "NULL");
+            } else if (reinterpret_cast<intptr_t>(value.handle) == -1) {
+                std::snprintf(digits, sizeof(digits), "INVALID_HANDLE_VALUE");
+            } else {
+                std::snprintf(digits, sizeof(digits), "0x%08" PRIXPTR,
+                              reinterpret_cast<uintptr_t>(value.handle));
+            }
+            break;
+        case TraceValue::kDecimal:
+            std::snprintf(digits, sizeof(digits), "%" PRId64, value.number);
+            break;
+        case TraceValue::kUnwritten:
+            std::snprintf(digits, sizeof(digits), "-");
+            break;
+        }
+        Append(digits);
+    }
+
+    /* A UTF-16 string in double quotes; an unpaired surrogate as \uXXXX. */
+    void AppendText(const char16_t *text, size_t limit)
+    {
+        if (text == nullptr) {
+            Append("NULL");
+            return;
+        }
+        size_t length = 0;
+        while (length < limit && text[length] != 0) {
+            ++length;
+        }
+        std::u16string_view view(text, length);
+        Append("\"");
+        for (size_t pos = 0; pos < view.size();) {
+            size_t start = pos;
+            char32_t cp = 0;
+            char bytes[16];
+            size_t n = 0;
+            if (DecodeUtf16(view, pos, cp)) {
+                Utf16ToUtf8(view.substr(start, pos - start), bytes, sizeof(bytes), n);
+            } else {
+                n = static_cast<size_t>(
+                    std::snprintf(bytes, sizeof(bytes), "\\u%04X", static_cast<unsigned>(view[pos])));
+                pos += 1;
+            }
+            Append(bytes, n);
+        }
+        Append("\"");
+    }
+
+    void Write()
+    {
+        line_[used_++] = '\n';
+        for (size_t done = 0; done < used_;) {
+            ssize_t n = write(STDERR_FILENO, line_ + done, used_ - done);
+            if (n <= 0) {
+                break;
+            }
+            done += static_cast<size_t>(n);
+        }
+    }
+
+  private:
+    char line_[2048];
+    size_t used_ = 0;
+};
+
+} // namespace
+
 bool TraceEnabled()
 {
     static const bool enabled = [] {
@@ -23,116 +123,77 @@ bool TraceEnabled()
     return enabled;
 }
 
-TraceLine::TraceLine(const char *function)
+TraceValue Text(const char16_t *text, size_t limit)
 {
-    Append(function, std::strlen(function));
-    Append("(", 1);
+    TraceValue value;
+    value.kind = TraceValue::kText;
+    value.text = text;
+    value.limit = limit;
+    return value;
 }
 
-void TraceLine::Append(const char *text, size_t length)
+TraceValue Hex(uint32_t number)
 {
-    /* One byte stays free for the newline. */
-    size_t room = sizeof(line_) - 1 - used_;
-    if (length > room) {
-        length = room;
-    }
-    std::memcpy(line_ + used_, text, length);
-    used_ += length;
+    TraceValue value;
+    value.kind = TraceValue::kHex;
+    value.number = number;
+    return value;
 }
 
-void TraceLine::Separate()
+TraceValue HandleArg(const void *handle)
 {
-    if (!first_) {
-        Append(", ", 2);
-    }
-    first_ = false;
+    TraceValue value;
+    value.kind = TraceValue::kHandle;
+    value.handle = handle;
+    return value;
 }
 
-void TraceLine::Text(const char16_t *text, size_t limit)
+TraceValue Decimal(int64_t number)
 {
-    Separate();
-    if (text == nullptr) {
-        Append("NULL", 4);
+    TraceValue value;
+    value.kind = TraceValue::kDecimal;
+    value.number = number;
+    return value;
+}
+
+TraceValue Unwritten()
+{
+    return TraceValue();
+}
+
+void Trace(const char *function, const TraceValue &result, std::initializer_list<TraceValue> args)
+{
+    if (!TraceEnabled()) {
         return;
     }
-    size_t length = 0;
-    while (length < limit && text[length] != 0) {
-        ++length;
+    Line line;
+    line.Append(function);
+    line.Append("(");
+    const char *separator = "";
+    for (const TraceValue &arg : args) {
+        line.Append(separator);
+        line.AppendValue(arg);
+        separator = ", ";
     }
-    std::u16string_view view(text, length);
-    Append("\"", 1);
-    size_t pos = 0;
-    while (pos < view.size()) {
-        size_t start = pos;
-        char32_t cp = 0;
-        if (DecodeUtf16(view, pos, cp)) {
-            char bytes[8];
-            size_t n = 0;
-            Utf16ToUtf8(view.substr(start, pos - start), bytes, sizeof(bytes), n);
-            Append(bytes, n);
-        } else {
-            char escape[8];
-            int n = std::snprintf(escape, sizeof(escape), "\\u%04X", view[pos]);
-            Append(escape, static_cast<size_t>(n));
-            pos += 1;
-        }
+    line.Append(") = ");
+    line.AppendValue(result);
+    if (failure_note != nullptr) {
+        line.Append(" (");
+        line.Append(failure_note);
+        line.Append(")");
     }
-    Append("\"", 1);
+    line.Write();
 }
 
-void TraceLine::Number(uint64_t value)
+bool NoteFailure(const char *why)
 {
-    char digits[24];
-    int n = std::snprintf(digits, sizeof(digits), "%" PRIu64, value);
-    Separate();
-    Append(digits, static_cast<size_t>(n));
+    failure_note = why;
+    return false;
 }
 
-void TraceLine::Signed(int64_t value)
+void ClearFailureNote()
 {
-    char digits[24];
-    int n = std::snprintf(digits, sizeof(digits), "%" PRId64, value);
-    Separate();
-    Append(digits, static_cast<size_t>(n));
-}
-
-void TraceLine::Pointer(const void *value)
-{
-    char digits[24];
-    int n = value == nullptr ? std::snprintf(digits, sizeof(digits), "NULL")
-                             : std::snprintf(digits, sizeof(digits), "%p", value);
-    Separate();
-    Append(digits, static_cast<size_t>(n));
-}
-
-void TraceLine::Finish(int64_t result)
-{
-    char digits[32];
-    int n = std::snprintf(digits, sizeof(digits), ") = %" PRId64, result);
-    Append(digits, static_cast<size_t>(n));
-    Write();
-}
-
-void TraceLine::FinishPointer(const void *result)
-{
-    char digits[32];
-    int n = result == nullptr ? std::snprintf(digits, sizeof(digits), ") = NULL")
-                              : std::snprintf(digits, sizeof(digits), ") = %p", result);
-    Append(digits, static_cast<size_t>(n));
-    Write();
-}
-
-void TraceLine::Write()
-{
-    line_[used_++] = '\n';
-    size_t done = 0;
-    while (done < used_) {
-        ssize_t n = write(STDERR_FILENO, line_ + done, used_ - done);
-        if (n <= 0) {
-            break;
-        }
-        done += static_cast<size_t>(n);
-    }
+    failure_note = nullptr;
 }
 
 } // namespace coredll

@@ -2,55 +2,56 @@
  * trace.h - the layer's optional trace of platform calls.
  *
  * When the environment variable COREDLL_TRACE is set and not empty, every
- * platform call is written to standard error as one line:
+ * platform call writes one line to standard error, its name, arguments and
+ * result, as a Windows engineer reads them:
  *     DeleteFileW("\Temp\ServicePackOld\a.txt") = 1
- * the function's name, its arguments and its result.  Otherwise nothing at
- * all is written.  All trace formatting lives in trace.cpp.
+ *     GetFileAttributesW("\Windows") = 0x00000010
+ *     FindNextFileW(0x00005EA0, -) = 0
+ * Strings in double quotes, masks, attributes and handles in hexadecimal, an
+ * output the call did not write as "-".  A call that fails for a reason the
+ * platform would not have adds it in parentheses.  Otherwise nothing at all
+ * is written.
  */
 #ifndef COREDLL_HOST_TRACE_H
 #define COREDLL_HOST_TRACE_H
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 
 namespace coredll {
 
 /* TraceEnabled - whether COREDLL_TRACE is set and not empty (read once). */
 bool TraceEnabled();
 
-/*
- * TraceLine - builds one trace line in a fixed buffer and writes it with a
- * single write(2) when Finish is called.  An over-long line is cut short.
- * Arguments are added in order; Finish adds " = <result>" and the newline.
- */
-class TraceLine {
-  public:
-    /* Starts the line with `function` and "(". */
-    explicit TraceLine(const char *function);
-    /* Adds a UTF-16 string in double quotes (NULL as NULL; an unpaired
-     * surrogate as \uXXXX); at most `limit` characters are read. */
-    void Text(const char16_t *text, size_t limit = 1024);
-    /* Adds an unsigned decimal number. */
-    void Number(uint64_t value);
-    /* Adds a signed decimal number. */
-    void Signed(int64_t value);
-    /* Adds a pointer or handle in hexadecimal (NULL as NULL). */
-    void Pointer(const void *value);
-    /* Closes the argument list with ") = " and the signed result, then writes
-     * the line to standard error. */
-    void Finish(int64_t result);
-    /* As Finish, with the result as a pointer or handle. */
-    void FinishPointer(const void *result);
-
-  private:
-    void Append(const char *text, size_t length);
-    void Separate();
-    void Write();
-
-    char line_[2048];
-    size_t used_ = 0;
-    bool first_ = true;
+/* One argument or result of a traced call, and how it is shown. */
+struct TraceValue {
+    enum Kind { kText, kHex, kHandle, kDecimal, kUnwritten } kind = kUnwritten;
+    const char16_t *text = nullptr; /* kText: NULL shown as NULL. */
+    size_t limit = 0;               /* kText: characters read at most. */
+    int64_t number = 0;             /* kHex (32 bits), kDecimal. */
+    const void *handle = nullptr;   /* kHandle. */
 };
+
+TraceValue Text(const char16_t *text, size_t limit = 1024);
+TraceValue Hex(uint32_t value);
+TraceValue HandleArg(const void *handle);
+TraceValue Decimal(int64_t value);
+TraceValue Unwritten();
+
+/*
+ * Trace - when tracing, writes "function(args...) = result" with a single
+ * write(2), and the pending failure note, if any, in parentheses.  Lines
+ * longer than 2 KiB are cut short.
+ */
+void Trace(const char *function, const TraceValue &result, std::initializer_list<TraceValue> args);
+
+/* NoteFailure - keeps `why` (a string literal) for the current call's trace
+ * line; returns false, for `return NoteFailure("...")`. */
+bool NoteFailure(const char *why);
+
+/* ClearFailureNote - forgets the note; each platform call starts with it. */
+void ClearFailureNote();
 
 } // namespace coredll
 

@@ -136,20 +136,28 @@ bool Utf16ToUtf8(std::u16string_view text, char *out, size_t capacity, size_t &l
     return true;
 }
 
-bool AppendUtf16AsUtf8(std::u16string_view text, std::string &out)
+size_t EncodeUtf16(char32_t cp, char16_t out[2])
 {
-    size_t pos = 0;
-    size_t start = out.size();
-    while (pos < text.size()) {
-        char32_t cp = 0;
-        char bytes[4];
-        if (!DecodeUtf16(text, pos, cp) || cp == 0) {
-            out.resize(start);
-            return false;
-        }
-        out.append(bytes, EncodeUtf8(cp, bytes));
+    if (cp < 0x10000) {
+        out[0] = static_cast<char16_t>(cp);
+        return 1;
     }
-    return true;
+    out[0] = static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+    out[1] = static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+    return 2;
+}
+
+void AppendUtf8AsUtf16(std::string_view text, std::u16string &out)
+{
+    for (size_t pos = 0; pos < text.size();) {
+        char32_t cp = 0xFFFD;
+        if (!DecodeUtf8(text, pos, cp)) {
+            cp = 0xFFFD;
+            pos += 1;
+        }
+        char16_t units[2];
+        out.append(units, EncodeUtf16(cp, units));
+    }
 }
 
 bool Utf8ToUtf16(std::string_view text, char16_t *out, size_t capacity, size_t &length)
@@ -166,16 +174,14 @@ bool Utf8ToUtf16(std::string_view text, char16_t *out, size_t capacity, size_t &
             out[0] = 0;
             return false;
         }
-        size_t n = cp >= 0x10000 ? 2 : 1;
+        char16_t units[2];
+        size_t n = EncodeUtf16(cp, units);
         if (used + n + 1 > capacity) {
             out[0] = 0;
             return false;
         }
-        if (n == 2) {
-            out[used++] = static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
-            out[used++] = static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
-        } else {
-            out[used++] = static_cast<char16_t>(cp);
+        for (size_t i = 0; i < n; ++i) {
+            out[used++] = units[i];
         }
     }
     out[used] = 0;

@@ -27,19 +27,24 @@ bool DecodeUtf16(std::u16string_view text, size_t &pos, char32_t &cp);
 bool DecodeUtf8(std::string_view text, size_t &pos, char32_t &cp);
 
 /*
+ * EncodeUtf16 - writes `cp` (a scalar value) as one or two UTF-16 units to
+ * `out`; returns how many.
+ */
+size_t EncodeUtf16(char32_t cp, char16_t out[2]);
+
+/*
+ * AppendUtf8AsUtf16 - appends `text` converted to UTF-16 to `out`, every
+ * invalid UTF-8 byte as U+FFFD.  May throw std::bad_alloc.
+ */
+void AppendUtf8AsUtf16(std::string_view text, std::u16string &out);
+
+/*
  * Utf16ToUtf8 - converts `text` into `out` (capacity `capacity` bytes) with a
  * terminating NUL, and stores the length without the NUL in `length`.
  * Returns false when `text` holds an unpaired surrogate or a NUL, or when the
  * result does not fit; `out` then holds an empty string (if capacity > 0).
  */
 bool Utf16ToUtf8(std::u16string_view text, char *out, size_t capacity, size_t &length);
-
-/*
- * AppendUtf16AsUtf8 - appends `text` converted to UTF-8 to `out`.  Returns
- * false, leaving `out` unchanged, when `text` holds an unpaired surrogate or
- * a NUL.  May throw std::bad_alloc.
- */
-bool AppendUtf16AsUtf8(std::u16string_view text, std::string &out);
 
 /*
  * Utf8ToUtf16 - converts `text` into `out` (capacity `capacity` characters)

@@ -1,9 +1,9 @@
 // confinement_test.cpp - the program's kernel confinement to the device root.
 //
 // The program's start-up asks the kernel to refuse every change outside the
-// root; deleting the entries a search yields then relies on it alone.  A
-// directory moved out of the root in the middle of a search must not lose
-// another file, and nothing may be created outside.
+// root, as a second guard beside resolving every path inside it.  A
+// directory moved away in the middle of a search must not lose another
+// file, and nothing may be created outside.
 #include "temp_root.h"
 
 #include "coredll.h"
@@ -107,6 +107,52 @@ TEST_F(Confinement, ADirectoryMovedOutMidSearchLosesNothingMore)
     int left = (Exists(Outside("Old/a.txt")) ? 1 : 0) + (Exists(Outside("Old/b.txt")) ? 1 : 0);
     EXPECT_EQ(left, 1);
     EXPECT_FALSE(Exists(Outside("created.txt")));
+}
+
+// A directory moved to another place inside the root mid-search: its
+// remaining entries are not deleted through the search, and the path it had
+// names nothing now.
+TEST_F(Confinement, ADirectoryMovedWithinTheRootMidSearchLosesNothingMore)
+{
+    MakeDirs(InRoot("Old"));
+    WriteFile(InRoot("Old/a.txt"), "a");
+    WriteFile(InRoot("Old/b.txt"), "b");
+    int ready[2];
+    int moved[2];
+    ASSERT_EQ(pipe(ready), 0);
+    ASSERT_EQ(pipe(moved), 0);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (!coredll::ConfineChangesToRoot()) {
+            _exit(NoLandlock);
+        }
+        WIN32_FIND_DATAW record;
+        HANDLE search = FindFirstFileW(u"\\Old\\*.*", &record);
+        char signal = 'm';
+        if (search == INVALID_HANDLE_VALUE || !FindNextFileW(search, &record) ||
+            write(ready[1], &signal, 1) != 1 || read(moved[0], &signal, 1) != 1) {
+            _exit(SearchFailed);
+        }
+        _exit(DeleteFileW(OldEntry(record).c_str()) ? DeletedOutside : Passed);
+    }
+    char signal = 0;
+    if (read(ready[0], &signal, 1) == 1) {
+        EXPECT_EQ(std::rename(InRoot("Old").c_str(), InRoot("Moved").c_str()), 0);
+        EXPECT_EQ(write(moved[1], &signal, 1), 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    for (int fd : {ready[0], ready[1], moved[0], moved[1]}) {
+        close(fd);
+    }
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == NoLandlock) {
+        GTEST_SKIP() << "this kernel offers no Landlock confinement";
+    }
+    EXPECT_EQ(WEXITSTATUS(status), Passed);
+    EXPECT_TRUE(Exists(InRoot("Moved/a.txt")));
+    EXPECT_TRUE(Exists(InRoot("Moved/b.txt")));
 }
 
 } // namespace

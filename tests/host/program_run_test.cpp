@@ -2,7 +2,7 @@
 // the trace, the executable's device path and the start-up.
 #include "temp_root.h"
 
-#include <algorithm>
+#include <cstdlib>
 #include <fcntl.h>
 #include <sstream>
 #include <sys/wait.h>
@@ -13,11 +13,17 @@ namespace {
 
 class ProgramRun : public TempRoot {
   protected:
-    // Runs `program` with the root as working directory, COREDLL_TRACE set
-    // to `trace` (unset when nullptr); returns the exit status, stderr in
-    // `errors`.
-    int Run(const std::string &program, const char *trace, std::string &errors)
+    // Runs `program` with `arguments` and the root as working directory,
+    // COREDLL_TRACE set to `trace` (unset when nullptr); returns the exit
+    // status, stderr in `errors`.
+    int Run(const std::string &program, const char *trace, std::string &errors,
+            std::vector<std::string> arguments = {"any", "argument"})
     {
+        std::vector<char *> argv{const_cast<char *>(program.c_str())};
+        for (std::string &argument : arguments) {
+            argv.push_back(argument.data());
+        }
+        argv.push_back(nullptr);
         std::string errors_path = base_ + "/stderr.txt";
         pid_t child = fork();
         if (child == 0) {
@@ -30,7 +36,7 @@ class ProgramRun : public TempRoot {
             } else {
                 unsetenv("COREDLL_TRACE");
             }
-            execl(program.c_str(), program.c_str(), "any", "argument", nullptr);
+            execv(program.c_str(), argv.data());
             _exit(127);
         }
         int status = -1;
@@ -70,17 +76,6 @@ std::vector<std::string> Lines(const std::string &text)
     return lines;
 }
 
-// The first line of `text` that starts with `prefix`; "" when none does.
-std::string LineStartingWith(const std::string &text, const std::string &prefix)
-{
-    for (const std::string &line : Lines(text)) {
-        if (line.rfind(prefix, 0) == 0) {
-            return line;
-        }
-    }
-    return std::string();
-}
-
 bool HasLine(const std::string &text, const std::string &line)
 {
     for (const std::string &l : Lines(text)) {
@@ -106,6 +101,12 @@ TEST_F(ProgramRun, TraceShowsEveryPlatformCallOnItsOwnLine)
                                 "\"\\Temp\\ServicePackOld\\PatchUnInstall.exe\") = 1"));
     EXPECT_TRUE(HasLine(errors, "RemoveDirectoryW(\"\\Temp\\ServicePack\") = 1"));
     EXPECT_TRUE(HasLine(errors, "DeleteFileW(\"\\windows\\pack.cab\") = 1"));
+    // Handles, masks and attributes in hexadecimal; no raw pointer for an
+    // output the call did not write.
+    EXPECT_TRUE(HasLine(errors, "FindNextFileW(0x00005EA0, -) = 0"));
+    EXPECT_TRUE(HasLine(errors, "GetFileAttributesW(\"\\windows\\pack.cab\") = 0x00000080"));
+    EXPECT_TRUE(HasLine(errors, "RegOpenKeyExW(0x80000002, \"SOFTWARE\\Apps\\ORVEN ZK4070 "
+                                "ServicePack 1.13\", 0x00000000, 0x000F003F, 0x00004E60) = 0"));
     const char *const names[] = {"wsprintfW(",          "FindFirstFileW(",   "FindNextFileW(",
                                  "FindClose(",          "DeleteFileW(",      "CreateDirectoryW(",
                                  "GetModuleFileNameW(", "MoveFileW(",        "RemoveDirectoryW(",
@@ -153,10 +154,37 @@ TEST_F(ProgramRun, AProgramOutsideTheRootHasNoDevicePath)
 {
     std::string errors;
     ASSERT_EQ(Run(PROGRAM_PATH, "1", errors), 0);
-    std::string line = LineStartingWith(errors, "GetModuleFileNameW(NULL, ");
-    EXPECT_EQ(line.substr(line.size() - std::min(line.size(), size_t{10})), ", 260) = 0") << errors;
+    EXPECT_TRUE(HasLine(errors, "GetModuleFileNameW(NULL, -, 260) = 0 (the executable lies "
+                                "outside the device root)"))
+        << errors;
     EXPECT_EQ(errors.find("MoveFileW("), std::string::npos);
     EXPECT_TRUE(Exists(PROGRAM_PATH));
+}
+
+TEST_F(ProgramRun, WithoutProcTheProgramStillEmptiesTheDirectoryAndMovesItself)
+{
+    // A private mount namespace with an empty /proc, as on a machine
+    // without procfs.
+    if (system("unshare --mount true 2>/dev/null") != 0) {
+        GTEST_SKIP() << "unshare --mount is not available";
+    }
+    TypicalDevice();
+    for (int i = 0; i < 2000; ++i) { // more than one block of the search
+        WriteFile(InRoot("Temp/ServicePackOld/leftover_" + std::to_string(i)), "");
+    }
+    InstallProgram("Temp/ServicePack/sp.exe");
+    WriteFile(base_ + "/no-proc.sh",
+              "mount -t tmpfs none /proc && exec \"" + InRoot("Temp/ServicePack/sp.exe") + "\"\n");
+    std::string errors;
+    ASSERT_EQ(Run("/usr/bin/unshare", "1", errors, {"--mount", "sh", base_ + "/no-proc.sh"}), 0)
+        << errors;
+    EXPECT_TRUE(HasLine(errors, "MoveFileW(\"\\Temp\\ServicePack\\sp.exe\", "
+                                "\"\\Temp\\ServicePackOld\\PatchUnInstall.exe\") = 1"))
+        << errors;
+    EXPECT_FALSE(Exists(InRoot("Temp/ServicePackOld/leftover_1999")));
+    EXPECT_FALSE(Exists(InRoot("Temp/ServicePackOld/a.txt")));
+    EXPECT_TRUE(Exists(InRoot("Temp/ServicePackOld/PatchUnInstall.exe")));
+    EXPECT_FALSE(Exists(InRoot("Temp/ServicePack")));
 }
 
 TEST_F(ProgramRun, APathLongerThanTheBufferIsCutAndNotMoved)

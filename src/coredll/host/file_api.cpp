@@ -70,9 +70,8 @@ BOOL DeleteFileImpl(LPCWSTR path)
     }
     /* A symbolic link itself is removed, never its target; a read-only file
      * and the running executable stay, as on the device. */
-    if (!S_ISLNK(entry->st.st_mode) &&
-        ((AttributesOf(entry->st) & FILE_ATTRIBUTE_READONLY) != 0 ||
-         IsRunningExecutable(entry->st))) {
+    if (!S_ISLNK(entry->st.st_mode) && ((AttributesOf(entry->st) & FILE_ATTRIBUTE_READONLY) != 0 ||
+                                        IsRunningExecutable(entry->st))) {
         return FALSE;
     }
     return Sys().unlinkat(entry->dir_fd, entry->name, 0) == 0 ? TRUE : FALSE;
@@ -176,8 +175,8 @@ extern "C" BOOL WINAPI MoveFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileNa
 
 extern "C" DWORD WINAPI GetFileAttributesW(LPCWSTR lpFileName)
 {
-    DWORD result = Guarded<DWORD>(INVALID_FILE_ATTRIBUTES,
-                                  [&] { return GetFileAttributesImpl(lpFileName); });
+    DWORD result =
+        Guarded<DWORD>(INVALID_FILE_ATTRIBUTES, [&] { return GetFileAttributesImpl(lpFileName); });
     Trace("GetFileAttributesW", Hex(result), {Text(lpFileName)});
     return result;
 }

@@ -88,8 +88,10 @@ DWORD GetModuleFileNameImpl(HMODULE module, LPWSTR buffer, DWORD size)
 extern "C" DWORD WINAPI GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize)
 {
     using namespace coredll;
-    DWORD result = Guarded<DWORD>(0, [&] { return GetModuleFileNameImpl(hModule, lpFilename, nSize); });
-    Trace("GetModuleFileNameW", Decimal(result), {HandleArg(hModule),
-          result != 0 ? Text(lpFilename, nSize) : Unwritten(), Decimal(nSize)});
+    DWORD result =
+        Guarded<DWORD>(0, [&] { return GetModuleFileNameImpl(hModule, lpFilename, nSize); });
+    Trace(
+        "GetModuleFileNameW", Decimal(result),
+        {HandleArg(hModule), result != 0 ? Text(lpFilename, nSize) : Unwritten(), Decimal(nSize)});
     return result;
 }

@@ -149,13 +149,13 @@ extern "C" LONG WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD 
     bool text = written && lpType != nullptr && lpData != nullptr &&
                 (*lpType == REG_SZ || *lpType == REG_EXPAND_SZ);
     /* String data is shown up to its first NUL, within the bytes returned. */
-    TraceValue data = text ? Text(reinterpret_cast<const char16_t *>(lpData), *lpcbData / 2)
-                           : Unwritten();
-    Trace("RegQueryValueExW", Decimal(result),
-          {HandleArg(hKey), Text(lpValueName), HandleArg(lpReserved),
-           written && lpType != nullptr ? Decimal(*lpType) : Unwritten(), data,
-           lpcbData != nullptr && result != ERROR_INVALID_HANDLE ? Decimal(*lpcbData)
-                                                                 : Unwritten()});
+    TraceValue data =
+        text ? Text(reinterpret_cast<const char16_t *>(lpData), *lpcbData / 2) : Unwritten();
+    Trace(
+        "RegQueryValueExW", Decimal(result),
+        {HandleArg(hKey), Text(lpValueName), HandleArg(lpReserved),
+         written && lpType != nullptr ? Decimal(*lpType) : Unwritten(), data,
+         lpcbData != nullptr && result != ERROR_INVALID_HANDLE ? Decimal(*lpcbData) : Unwritten()});
     return result;
 }
 

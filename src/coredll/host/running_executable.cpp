@@ -19,8 +19,8 @@ namespace {
 struct Executable {
     bool chosen = false; /* Named, or looked up once. */
     bool known = false;
-    char link[32] = {};         /* A /proc link that follows the file. */
-    char path[PATH_MAX] = {};   /* Its real path when it was chosen. */
+    char link[32] = {};       /* A /proc link that follows the file. */
+    char path[PATH_MAX] = {}; /* Its real path when it was chosen. */
     struct stat st = {};
 };
 

@@ -52,10 +52,19 @@ int KernelSetNoNewPrivs()
 }
 
 const SystemCalls kernel = {
-    KernelOpenat,    KernelOpenat2, close,      fstatat,
-    unlinkat,        mkdirat,       renameat2,  KernelGetdents64,
-    read,            readlinkat,    KernelLandlockCreateRuleset,
-    KernelLandlockAddRule,          KernelLandlockRestrictSelf,
+    KernelOpenat,
+    KernelOpenat2,
+    close,
+    fstatat,
+    unlinkat,
+    mkdirat,
+    renameat2,
+    KernelGetdents64,
+    read,
+    readlinkat,
+    KernelLandlockCreateRuleset,
+    KernelLandlockAddRule,
+    KernelLandlockRestrictSelf,
     KernelSetNoNewPrivs,
 };
 

@@ -86,8 +86,8 @@ class Line {
             if (DecodeUtf16(view, pos, cp)) {
                 Utf16ToUtf8(view.substr(start, pos - start), bytes, sizeof(bytes), n);
             } else {
-                n = static_cast<size_t>(
-                    std::snprintf(bytes, sizeof(bytes), "\\u%04X", static_cast<unsigned>(view[pos])));
+                n = static_cast<size_t>(std::snprintf(bytes, sizeof(bytes), "\\u%04X",
+                                                      static_cast<unsigned>(view[pos])));
                 pos += 1;
             }
             Append(bytes, n);

@@ -12,6 +12,7 @@
 #include "device_root.h"
 #include "registry_export.h"
 #include "registry_table.h"
+#include "system_calls.h"
 #include "platform_call.h"
 
 #include <cstring>
@@ -36,28 +37,30 @@ RegistryExport LoadRegistry()
 {
     std::vector<uint8_t> bytes;
     struct stat st = {};
-    std::string relative;
-    if (!ResolveDevicePath(DeviceRootFd(), u"\\registry.reg", relative)) {
+    ResolvedEntry entry;
+    if (!ResolveDeviceEntry(DeviceRootFd(), u"\\registry.reg", entry)) {
         return RegistryExport{};
     }
-    int fd = OpenInRoot(DeviceRootFd(), relative.c_str(), O_RDONLY);
+    Sys().close(entry.dir_fd);
+    int fd = OpenInRoot(DeviceRootFd(), entry.path, O_RDONLY);
     if (fd < 0) {
         return RegistryExport{};
     }
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kRegistryFileLimit) {
-        close(fd);
+    if (Sys().fstatat(fd, "", &st, AT_EMPTY_PATH) != 0 || !S_ISREG(st.st_mode) ||
+        st.st_size > kRegistryFileLimit) {
+        Sys().close(fd);
         return RegistryExport{};
     }
     bytes.resize(static_cast<size_t>(st.st_size));
     size_t done = 0;
     while (done < bytes.size()) {
-        ssize_t got = read(fd, bytes.data() + done, bytes.size() - done);
+        ssize_t got = Sys().read(fd, bytes.data() + done, bytes.size() - done);
         if (got <= 0) {
             break;
         }
         done += static_cast<size_t>(got);
     }
-    close(fd);
+    Sys().close(fd);
     return ParseRegistryExport(bytes.data(), done);
 }
 

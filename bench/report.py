@@ -22,7 +22,8 @@ import sys
 
 WALL_SIZE = 100000
 WALL_RATIO_LIMIT = 1.3
-SYSCALLS_PER_ENTRY_LIMIT = 4.0
+SYSCALLS_PER_ENTRY_LIMIT = 4
+AMORTIZED_LIMIT = 0.1
 LABELS = ("cleanup", "find", "find-perm")
 RSS_LIMIT_KIB = 4096
 # Undefined symbols through which code could reach the heap.
@@ -238,13 +239,20 @@ def report(raw):
                       None))
     else:
         goals.append((wall_goal, f"not measured ({count(WALL_SIZE)} not among the sizes)", None))
-    # The directory reads (getdents64) are amortized over many entries.
+    # Calls made for each entry, against calls amortized over many entries
+    # (a directory read per block, a close_range per batch): each system
+    # call's rate rounded to whole calls per entry, the rest amortized.
     for row in rows:
-        row["sys_per_entry"] = row["sys_cleanup"] - breakdown[row["n"]].get("getdents64", 0.0)
-    worst_syscalls = max(row["sys_per_entry"] for row in rows)
-    goals.append((f"system calls per entry ≤ {SYSCALLS_PER_ENTRY_LIMIT:g}, directory reads aside",
-                  ", ".join(f"{row['sys_per_entry']:.3f} at {count(row['n'])}" for row in rows),
-                  worst_syscalls <= SYSCALLS_PER_ENTRY_LIMIT))
+        rates = breakdown[row["n"]].values()
+        row["sys_per_entry"] = sum(round(rate) for rate in rates)
+        row["sys_amortized"] = sum(rates) - row["sys_per_entry"]
+    worst = max(rows, key=lambda row: (row["sys_per_entry"], row["sys_amortized"]))
+    goals.append((f"system calls per entry ≤ {SYSCALLS_PER_ENTRY_LIMIT:g}, plus amortized calls "
+                  f"(directory reads, batched closes) < {AMORTIZED_LIMIT:g}",
+                  ", ".join(f"{row['sys_per_entry']} + {row['sys_amortized']:.3f} at "
+                            f"{count(row['n'])}" for row in rows),
+                  worst["sys_per_entry"] <= SYSCALLS_PER_ENTRY_LIMIT
+                  and worst["sys_amortized"] < AMORTIZED_LIMIT))
     goals.append(("device code allocates nothing",
                   "libcleanup.a imports " + (", ".join(allocators) if allocators
                                              else "no allocation function"),

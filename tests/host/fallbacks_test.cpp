@@ -16,6 +16,7 @@
 #include <functional>
 #include <linux/landlock.h>
 #include <new>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -234,6 +235,28 @@ TEST_F(Fallbacks, TheDescriptorLimitReachedAtAnyOpenFailsCallsAndLeaksNothing)
             EXPECT_FALSE(Exists(InRoot("Windows/Pack.cab")));
         }
     }
+}
+
+TEST_F(Fallbacks, AtTheKernelsDescriptorLimitADirectoryIsStillEmptied)
+{
+    // Deletions during a search leave their directory fds to be closed in a
+    // batch; at the limit those go first, and the run goes on.
+    MakeDirs(InRoot("Temp/ServicePackOld"));
+    for (int i = 0; i < 500; ++i) {
+        WriteFile(InRoot("Temp/ServicePackOld/leftover_" + std::to_string(i)), "");
+    }
+    int status = InChild([] {
+        struct rlimit limit = {};
+        limit.rlim_cur = static_cast<rlim_t>(LowestFreeFd() + 8);
+        limit.rlim_max = limit.rlim_cur;
+        if (setrlimit(RLIMIT_NOFILE, &limit) != 0) {
+            return 1;
+        }
+        EmptyOldPackDirectory();
+        return 0;
+    });
+    EXPECT_EQ(status, 0);
+    EXPECT_TRUE(RemoveDirectoryW(u"\\Temp\\ServicePackOld")) << "files are left";
 }
 
 TEST_F(Fallbacks, WithNoMemoryLeftFileCallsStillWorkAndRegistryCallsFail)

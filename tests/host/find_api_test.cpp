@@ -3,7 +3,9 @@
 
 #include "coredll.h"
 
+#include <fcntl.h>
 #include <map>
+#include <unistd.h>
 #include <set>
 
 namespace {
@@ -31,6 +33,14 @@ std::map<std::u16string, DWORD> Search(const char16_t *pattern)
     } while (FindNextFileW(search, &record));
     EXPECT_TRUE(FindClose(search));
     return found;
+}
+
+// The lowest descriptor number not in use.
+int LowestFreeFd()
+{
+    int fd = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    close(fd);
+    return fd;
 }
 
 TEST_F(FindApi, PatternsMatchIgnoringCaseAndNeverYieldDotEntries)
@@ -107,6 +117,7 @@ TEST_F(FindApi, ManyEntriesAreEachYieldedOnceAndCanBeDeleted)
     for (int i = 0; i < count; ++i) {
         WriteFile(InRoot("Temp/ServicePackOld/file" + std::to_string(i) + ".tmp"), "");
     }
+    int lowest_free = LowestFreeFd();
     WIN32_FIND_DATAW record;
     HANDLE search = FindFirstFileW(u"\\Temp\\ServicePackOld\\*.*", &record);
     ASSERT_NE(search, INVALID_HANDLE_VALUE);
@@ -117,6 +128,7 @@ TEST_F(FindApi, ManyEntriesAreEachYieldedOnceAndCanBeDeleted)
         EXPECT_TRUE(DeleteFileW(path.c_str()));
     } while (FindNextFileW(search, &record));
     FindClose(search);
+    EXPECT_EQ(LowestFreeFd(), lowest_free) << "a descriptor outlived the search";
     EXPECT_EQ(seen.size(), static_cast<size_t>(count));
     EXPECT_TRUE(RemoveDirectoryW(u"\\Temp\\ServicePackOld"));
 }

@@ -3,6 +3,7 @@
  */
 #include "device_root.h"
 
+#include "closing.h"
 #include "find_table.h"
 #include "registry_table.h"
 #include "system_calls.h"
@@ -81,8 +82,13 @@ int OpenInRoot(int root, const char *relative, int flags)
     }
     for (int attempt = 0; attempt < 8; ++attempt) {
         int fd = Sys().openat2(root, relative, &how, sizeof(how));
-        if (fd >= 0 || (errno != EAGAIN && errno != EINTR)) {
+        if (fd >= 0) {
             return fd;
+        }
+        /* Out of descriptors: those waiting for their batch go first. */
+        if (errno != EAGAIN && errno != EINTR &&
+            !((errno == EMFILE || errno == ENFILE) && CloseBatch())) {
+            return -1;
         }
     }
     return -1;

@@ -8,6 +8,7 @@
  */
 #include "coredll.h"
 
+#include "closing.h"
 #include "device_path.h"
 #include "device_root.h"
 #include "file_attributes.h"
@@ -36,9 +37,7 @@ class Resolved {
     }
     ~Resolved()
     {
-        if (entry_.dir_fd >= 0) {
-            Sys().close(entry_.dir_fd);
-        }
+        CloseResolvedDirectory(entry_.dir_fd);
     }
     Resolved(const Resolved &) = delete;
     Resolved &operator=(const Resolved &) = delete;

@@ -3,6 +3,7 @@
  */
 #include "find_table.h"
 
+#include "closing.h"
 #include "slot_table.h"
 #include "system_calls.h"
 
@@ -11,6 +12,7 @@ namespace coredll {
 namespace {
 
 SlotTable<Search, kSearchSlots, 0x5EA0> searches;
+size_t open_searches = 0;
 
 void Release(Search &search)
 {
@@ -18,6 +20,10 @@ void Release(Search &search)
         Sys().close(search.dir_fd);
     }
     search.dir_fd = -1;
+    open_searches -= 1;
+    if (open_searches == 0) {
+        CloseBatch();
+    }
 }
 
 } // namespace
@@ -26,6 +32,7 @@ Search *OpenSearch(int dir_fd)
 {
     Search *search = searches.Open();
     if (search != nullptr) {
+        open_searches += 1;
         search->dir_fd = dir_fd;
         search->pattern_length = 0;
         search->blocks_read = 0;
@@ -38,6 +45,11 @@ Search *OpenSearch(int dir_fd)
 HANDLE HandleOfSearch(const Search *search)
 {
     return searches.HandleOf(search);
+}
+
+bool AnySearchOpen()
+{
+    return open_searches > 0;
 }
 
 Search *SearchOfHandle(HANDLE handle)

@@ -38,7 +38,11 @@ HANDLE HandleOfSearch(const Search *search);
 /* SearchOfHandle - the open search that `handle` names, or nullptr. */
 Search *SearchOfHandle(HANDLE handle);
 
-/* CloseSearch - closes the search's fd and frees its slot. */
+/* AnySearchOpen - whether a search is open. */
+bool AnySearchOpen();
+
+/* CloseSearch - closes the search's fd and frees its slot; the last search
+ * to close also closes the batch of resolved directories (closing.h). */
 void CloseSearch(Search *search);
 
 /* CloseAllSearches - closes every open search. */

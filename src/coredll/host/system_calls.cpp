@@ -25,6 +25,11 @@ int KernelOpenat2(int dir_fd, const char *path, const struct open_how *how, size
     return static_cast<int>(syscall(SYS_openat2, dir_fd, path, how, size));
 }
 
+int KernelCloseRange(unsigned first, unsigned last, int flags)
+{
+    return static_cast<int>(syscall(SYS_close_range, first, last, flags));
+}
+
 long KernelGetdents64(int fd, void *buffer, size_t size)
 {
     return syscall(SYS_getdents64, fd, buffer, size);
@@ -55,6 +60,7 @@ const SystemCalls kernel = {
     KernelOpenat,
     KernelOpenat2,
     close,
+    KernelCloseRange,
     fstatat,
     unlinkat,
     mkdirat,

@@ -23,6 +23,7 @@ struct SystemCalls {
     int (*openat)(int dir_fd, const char *path, int flags);
     int (*openat2)(int dir_fd, const char *path, const struct open_how *how, size_t size);
     int (*close)(int fd);
+    int (*close_range)(unsigned first, unsigned last, int flags);
     int (*fstatat)(int dir_fd, const char *path, struct stat *st, int flags);
     int (*unlinkat)(int dir_fd, const char *path, int flags);
     int (*mkdirat)(int dir_fd, const char *path, mode_t mode);

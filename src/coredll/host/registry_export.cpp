@@ -10,6 +10,7 @@
 #include "registry_export.h"
 
 #include "case_fold.h"
+#include "registry_builder.h"
 #include "registry_number.h"
 #include "registry_text.h"
 
@@ -98,13 +99,6 @@ std::u16string CanonicalKeyPath(Text name)
     return path;
 }
 
-/* Whether `path` is `key` or lies below it, ignoring case. */
-bool IsWithin(Text path, Text key)
-{
-    return Utf16EqualsIgnoringCase(path.substr(0, key.size()), key) &&
-           (path.size() == key.size() || path[key.size()] == u'\\');
-}
-
 /* Reads a quoted string whose opening quote is already read, with the
  * escapes \n, \r, \\ and \" (a backslash before any other character stands
  * for that character; \0 is refused).  Leaves `text` after the closing quote;
@@ -159,8 +153,8 @@ void AppendUtf16Bytes(Text text, std::vector<uint8_t> &out)
 /* Reads an export and applies it to `reg`. */
 class Importer {
   public:
-    Importer(RegistryExport &reg, const ExportText &file)
-        : reg_(reg), text_(file.text), ansi_(file.encoding == ExportEncoding::Ansi)
+    Importer(RegistryBuilder &registry, const ExportText &file)
+        : registry_(registry), text_(file.text), ansi_(file.encoding == ExportEncoding::Ansi)
     {
     }
 
@@ -215,28 +209,6 @@ class Importer {
         return true;
     }
 
-    /* The key named `path` (canonical), created with its parents when
-     * missing. */
-    size_t CreateKey(const std::u16string &path)
-    {
-        size_t found = reg_.keys.size();
-        for (size_t end = path.find(u'\\');; end = path.find(u'\\', end + 1)) {
-            Text prefix = Text(path).substr(0, end);
-            found = reg_.keys.size();
-            for (size_t i = 0; i < reg_.keys.size(); ++i) {
-                if (Utf16EqualsIgnoringCase(reg_.keys[i].path, prefix)) {
-                    found = i;
-                }
-            }
-            if (found == reg_.keys.size()) {
-                reg_.keys.push_back(RegistryKey{std::u16string(prefix), {}});
-            }
-            if (end == std::u16string::npos) {
-                return found;
-            }
-        }
-    }
-
     /* "[key]" opens the key; "[-key]" deletes it with its subkeys.  The text
      * after the last "]" is ignored.  A line without "]", or with a blank
      * after "[", changes nothing. */
@@ -252,23 +224,13 @@ class Importer {
             name.remove_prefix(1);
             std::u16string path = CanonicalKeyPath(name);
             if (path.find(u'\\') != std::u16string::npos) { /* never a root key */
-                DeleteTree(path);
+                registry_.DeleteTree(path);
             }
             return;
         }
         std::u16string path = CanonicalKeyPath(name);
         if (!path.empty()) {
-            current_ = CreateKey(path);
-        }
-    }
-
-    void DeleteTree(Text path)
-    {
-        std::vector<RegistryKey> &keys = reg_.keys;
-        for (size_t i = keys.size(); i-- > 0;) {
-            if (IsWithin(keys[i].path, path)) {
-                keys.erase(keys.begin() + static_cast<std::ptrdiff_t>(i));
-            }
+            current_ = registry_.CreateKey(path);
         }
     }
 
@@ -445,35 +407,19 @@ class Importer {
 
     void SetValue(RegistryValue &&value)
     {
-        if (!current_) {
-            return;
+        if (current_) {
+            registry_.SetValue(*current_, std::move(value));
         }
-        std::vector<RegistryValue> &values = reg_.keys[*current_].values;
-        for (RegistryValue &existing : values) {
-            if (Utf16EqualsIgnoringCase(existing.name, value.name)) {
-                existing.type = value.type;
-                existing.data = std::move(value.data);
-                return;
-            }
-        }
-        values.push_back(std::move(value));
     }
 
     void DeleteValue(Text name)
     {
-        if (!current_) {
-            return;
-        }
-        std::vector<RegistryValue> &values = reg_.keys[*current_].values;
-        for (size_t i = 0; i < values.size(); ++i) {
-            if (Utf16EqualsIgnoringCase(values[i].name, name)) {
-                values.erase(values.begin() + static_cast<std::ptrdiff_t>(i));
-                return;
-            }
+        if (current_) {
+            registry_.DeleteValue(*current_, name);
         }
     }
 
-    RegistryExport &reg_;
+    RegistryBuilder &registry_;
     Text text_;
     bool ansi_;
     size_t pos_ = 0;
@@ -486,17 +432,20 @@ class Importer {
 
 RegistryExport ParseRegistryExport(const uint8_t *bytes, size_t size)
 {
-    RegistryExport reg;
-    if (bytes == nullptr) {
-        return reg;
-    }
+    RegistryBuilder registry;
     try {
-        ExportText file = DecodeExportText(bytes, size);
-        Importer(reg, file).Run(file.encoding == ExportEncoding::Utf8);
+        if (bytes != nullptr) {
+            ExportText file = DecodeExportText(bytes, size);
+            Importer(registry, file).Run(file.encoding == ExportEncoding::Utf8);
+        }
     } catch (const std::bad_alloc &) {
         /* What was imported so far stands. */
     }
-    return reg;
+    try {
+        return registry.Finish();
+    } catch (const std::bad_alloc &) {
+        return RegistryExport{};
+    }
 }
 
 const RegistryKey *FindRegistryKey(const RegistryExport &reg, std::u16string_view path)

@@ -5,7 +5,9 @@
  * program includes this header and nothing else of the platform's.
  *
  * On a Windows target (the device's own SDK, or a desktop Windows build) it is
- * <windows.h> and nothing more: the program then calls the real library.
+ * <windows.h> and nothing more: the program then calls the real library.  A
+ * device build made without the SDK (UNDER_CE and COREDLL_WITHOUT_SDK) takes
+ * the device's declarations from ce/coredll_ce.h instead.
  *
  * Elsewhere it declares the platform's types, constants and functions with the
  * platform's own spellings, so that the same program sources compile unchanged
@@ -21,7 +23,11 @@
 #ifndef COREDLL_H
 #define COREDLL_H
 
-#if defined(_WIN32) || defined(UNDER_CE)
+#if defined(UNDER_CE) && defined(COREDLL_WITHOUT_SDK)
+
+#include "ce/coredll_ce.h"
+
+#elif defined(_WIN32) || defined(UNDER_CE)
 
 #include <windows.h>
 

@@ -106,19 +106,18 @@ typedef struct _WIN32_FIND_DATAW {
 } WIN32_FIND_DATAW, *LPWIN32_FIND_DATAW;
 
 /* The layout facts the device's COREDLL relies on. */
-#define COREDLL_CE_CHECK(name, fact) typedef char name[(fact) ? 1 : -1]
+#define COREDLL_CE_CHECK(name, fact) typedef char(name)[(fact) ? 1 : -1]
 COREDLL_CE_CHECK(CoreDllWideCharIs16Bits, sizeof(WCHAR) == 2);
 COREDLL_CE_CHECK(CoreDllDwordIs32Bits, sizeof(DWORD) == 4);
 COREDLL_CE_CHECK(CoreDllPointerIs32Bits, sizeof(LPVOID) == 4 && sizeof(ULONG_PTR) == 4);
 COREDLL_CE_CHECK(CoreDllFindRecordIs560Bytes, sizeof(WIN32_FIND_DATAW) == 560);
 COREDLL_CE_CHECK(CoreDllFindRecordOidAt36, __builtin_offsetof(WIN32_FIND_DATAW, dwOID) == 36);
-COREDLL_CE_CHECK(CoreDllFindRecordNameAt40,
-                 __builtin_offsetof(WIN32_FIND_DATAW, cFileName) == 40);
+COREDLL_CE_CHECK(CoreDllFindRecordNameAt40, __builtin_offsetof(WIN32_FIND_DATAW, cFileName) == 40);
 #undef COREDLL_CE_CHECK
 
 /* COREDLL_IMPORT(result, name, parameters) declares COREDLL's `name` as
  * its import slot and makes `name(...)` a call through that slot. */
-#define COREDLL_IMPORT(result, name, parameters)                                                  \
+#define COREDLL_IMPORT(result, name, parameters)                                                   \
     extern "C" result(WINAPI *const __imp_##name) parameters
 
 /* File system. */
@@ -148,11 +147,10 @@ COREDLL_IMPORT(void, ExitProcess, (UINT uExitCode));
 
 /* Registry. */
 COREDLL_IMPORT(LONG, RegOpenKeyExW,
-               (HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
-                PHKEY phkResult));
+               (HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult));
 COREDLL_IMPORT(LONG, RegQueryValueExW,
-               (HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
-                LPBYTE lpData, LPDWORD lpcbData));
+               (HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
+                LPDWORD lpcbData));
 COREDLL_IMPORT(LONG, RegCloseKey, (HKEY hKey));
 #define RegOpenKeyExW (*__imp_RegOpenKeyExW)
 #define RegQueryValueExW (*__imp_RegQueryValueExW)

@@ -32,6 +32,9 @@ scripts/fuzz.sh 60
 step "Benchmark smoke run: 1,000 files"
 scripts/bench_smoke.sh --build-dir build
 
+step "Windows CE device executables (ARMv7, ARMv5TE): build and image check"
+scripts/test_device_builds.sh
+
 step "Windows build, its import table and the scenarios under Wine"
 scripts/test_windows.sh
 

@@ -221,10 +221,11 @@ class DeviceExecutablesTest(RunnerCase):
             "armv7": [SETTINGS.runner],
             "armv5te": [SETTINGS.runner],
             "armv7 relocated": [SETTINGS.runner, "--base", "0x30000000"],
+            "armv5te relocated": [SETTINGS.runner, "--base", "0x30000000"],
         }
         for name, launcher in runs.items():
             program = SETTINGS.host_program if name == "host" else SETTINGS.armv7
-            if name == "armv5te":
+            if name.startswith("armv5te"):
                 program = SETTINGS.armv5te
             traces[name] = self.traced_run(launcher, program)
         for name, trace in traces.items():

@@ -3,7 +3,8 @@
 # builds, and runs the host suite, the same suite under AddressSanitizer and
 # UndefinedBehaviorSanitizer, the lint checks, the property test on a few
 # thousand random trees, the fuzz targets for a minute each, a smoke run of
-# the benchmark, the Windows build's scenarios under Wine, and the
+# the benchmark, the device executables (built, checked, and run through
+# ce-run on the scenarios), the Windows build's scenarios under Wine, and the
 # differential test of the host layer against Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -34,6 +35,9 @@ scripts/bench_smoke.sh --build-dir build
 
 step "Windows CE device executables (ARMv7, ARMv5TE): build and image check"
 scripts/test_device_builds.sh
+
+step "Device executables through ce-run: the scenarios, the runner's checks, the figures"
+scripts/test_device.sh
 
 step "Windows build, its import table and the scenarios under Wine"
 scripts/test_windows.sh

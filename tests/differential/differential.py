@@ -148,7 +148,8 @@ class Runner:
             lines = [f"case {case.number}"] + question_lines(case)
             host_answers.update(self.ask_host(top, host_root, lines, case.number))
             wine_questions += [f"case {case.number}", f"root {drive.upper()}"] + question_lines(case)
-        # Registry: one export per encoding, the same file on both sides.
+        # Registry: one export per encoding, the same text on both sides (Wine's
+        # in an encoding its import reads, wine_differences.py).
         groups = {}
         for case in registry_cases:
             groups.setdefault(case.encoding, []).append(case)

@@ -300,6 +300,22 @@ TEST(RegistryExport, KeyLines)
     }
 }
 
+TEST(RegistryExport, NameLengthLimits)
+{
+    const std::string longest(256, 'k');
+    const std::string value(16383, 'v');
+    const RegistryExport reg = Parse("REGEDIT4\r\n[HKLM\\" + longest + "]\r\n\"a\"=dword:1\r\n" +
+                                     "[HKLM\\" + longest + "k]\r\n\"b\"=dword:1\r\n" + kKey + "\"" +
+                                     value + "\"=dword:1\r\n\"" + value + "v\"=dword:1\r\n");
+    ExpectValues(reg, {{u"a", 4, {1, 0, 0, 0}}},
+                 u"HKEY_LOCAL_MACHINE\\" + std::u16string(longest.begin(), longest.end()));
+    EXPECT_EQ(coredll::FindRegistryKey(reg, u"HKEY_LOCAL_MACHINE\\" +
+                                                std::u16string(longest.begin(), longest.end()) +
+                                                u"k"),
+              nullptr);
+    ExpectValues(reg, {{std::u16string(value.begin(), value.end()), 4, {1, 0, 0, 0}}});
+}
+
 TEST(RegistryExport, DeletionsUndoWhatCameBefore)
 {
     const RegistryExport reg = Parse(std::string("REGEDIT4\r\n") +

@@ -68,10 +68,15 @@ Text RootKeyName(Text name)
     return {};
 }
 
+/* The longest key name and value name the registry takes, in UTF-16 units
+ * (Wine's; the platform documents 255 and 16,383). */
+constexpr size_t kKeyNameLimit = 256;
+constexpr size_t kValueNameLimit = 16383;
+
 /* The canonical path of the key `name` as a key line writes it: the root's
  * long name and the subkey names joined by single backslashes.  Empty when
- * the root is unknown or the subkey path starts with a backslash (the
- * platform refuses to create such keys). */
+ * the root is unknown, the subkey path starts with a backslash or a name is
+ * too long (the registry refuses to create such keys). */
 std::u16string CanonicalKeyPath(Text name)
 {
     size_t separator = name.find(u'\\');
@@ -90,6 +95,9 @@ std::u16string CanonicalKeyPath(Text name)
     while (!rest.empty()) {
         size_t end = rest.find(u'\\');
         Text part = rest.substr(0, end);
+        if (part.size() > kKeyNameLimit) {
+            return {};
+        }
         if (!part.empty()) {
             path += u'\\';
             path += part;
@@ -252,7 +260,7 @@ class Importer {
             return;
         }
         RegistryValue value{std::u16string(name), 0, {}};
-        if (ReadData(rest, value)) {
+        if (ReadData(rest, value) && name.size() <= kValueNameLimit) {
             SetValue(std::move(value));
         }
     }

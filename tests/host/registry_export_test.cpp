@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 
@@ -371,12 +372,9 @@ TEST(RegistryExport, LineBreaks)
     ExpectValues(reg, {{u"A", 4, {1, 0, 0, 0}}, {u"B", 3, {1, 2}}, {u"C", 4, {3, 0, 0, 0}}});
 }
 
-// Keys and values are found by hashing: an export with many of them is read
-// in time proportional to its size (comparing each new key with every key
-// before it took minutes for 20,000 keys).
-TEST(RegistryExport, ManyKeysAndValuesImportInLinearTime)
+// An export of `count` keys and as many values in one more key.
+std::string ManyKeysAndValues(int count)
 {
-    const int count = 20000;
     std::string text = "REGEDIT4\r\n";
     for (int i = 0; i < count; ++i) {
         text += "[HKLM\\SOFTWARE\\Apps\\K" + std::to_string(i) + "\\Sub]\r\n\"v\"=dword:1\r\n";
@@ -385,13 +383,36 @@ TEST(RegistryExport, ManyKeysAndValuesImportInLinearTime)
     for (int i = 0; i < count; ++i) {
         text += "\"V" + std::to_string(i) + "\"=dword:1\r\n";
     }
-    const auto start = std::chrono::steady_clock::now();
-    const RegistryExport reg = Parse(text);
-    const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start);
+    return text;
+}
+
+// The shortest of two imports of `text`, in seconds.
+double ImportSeconds(const std::string &text)
+{
+    double best = 0;
+    for (int run = 0; run < 2; ++run) {
+        const auto start = std::chrono::steady_clock::now();
+        const RegistryExport reg = Parse(text);
+        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+        best = run == 0 ? took.count() : std::min(best, took.count());
+    }
+    return best;
+}
+
+// Keys and values are found by hashing: an import takes time in proportion to
+// the file's size (comparing each new key with every key before it took
+// minutes for 20,000 keys).  Four times the entries may take at most eight
+// times as long, whatever the build's speed.
+TEST(RegistryExport, ImportTimeGrowsInProportionToTheEntries)
+{
+    const int count = 1500;
+    const RegistryExport reg = Parse(ManyKeysAndValues(count));
     EXPECT_EQ(reg.keys.size(), 2u * count + 4); // the root, SOFTWARE, Apps, X
     ASSERT_NE(coredll::FindRegistryKey(reg, kKeyPath), nullptr);
     EXPECT_EQ(coredll::FindRegistryKey(reg, kKeyPath)->values.size(), size_t{count});
-    EXPECT_LT(seconds.count(), 10.0);
+    const double small = ImportSeconds(ManyKeysAndValues(count));
+    const double large = ImportSeconds(ManyKeysAndValues(4 * count));
+    EXPECT_LT(large, 8 * small) << small << " s, then " << large << " s";
 }
 
 } // namespace

@@ -168,17 +168,17 @@ TEST_F(ProgramRun, WithoutProcTheProgramStillEmptiesTheDirectoryAndMovesItself)
     if (system("unshare --mount true 2>/dev/null") != 0) {
         GTEST_SKIP() << "unshare --mount is not available";
     }
+#ifdef __SANITIZE_ADDRESS__
+    // A sanitized program reads its options from /proc and needs it at exit.
+    GTEST_SKIP() << "a sanitized program cannot run without /proc";
+#endif
     TypicalDevice();
     for (int i = 0; i < 2000; ++i) { // more than one block of the search
         WriteFile(InRoot("Temp/ServicePackOld/leftover_" + std::to_string(i)), "");
     }
     InstallProgram("Temp/ServicePack/sp.exe");
-    // LeakSanitizer needs /proc to list threads at exit; the run itself not.
     WriteFile(base_ + "/no-proc.sh",
-              "mount -t tmpfs none /proc || exit 1\n"
-              "export ASAN_OPTIONS=\"${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0\"\n"
-              "exec \"" +
-                  InRoot("Temp/ServicePack/sp.exe") + "\"\n");
+              "mount -t tmpfs none /proc && exec \"" + InRoot("Temp/ServicePack/sp.exe") + "\"\n");
     std::string errors;
     ASSERT_EQ(Run("/usr/bin/unshare", "1", errors, {"--mount", "sh", base_ + "/no-proc.sh"}), 0)
         << errors;

@@ -350,6 +350,10 @@ def remove_cabinet(tree, data, events):
     path_text = cabinet_path(data)
     if path_text is None:
         return
+    # A final separator names a directory, which DeleteFileW never deletes;
+    # two leading separators name a network path, which a device has not.
+    if re.search(r"[\\/]$", path_text) or re.match(r"[\\/]{2}", path_text):
+        return
     found = tree.resolve(split_device_path(path_text))
     if found is None or found[1] is None:
         return

@@ -7,6 +7,7 @@
 #define RECORDING_COREDLL_H
 
 #include "coredll.h"
+#include "platform_names.h"
 
 #include <string>
 #include <vector>

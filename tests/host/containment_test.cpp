@@ -2,6 +2,7 @@
 #include "temp_root.h"
 
 #include "coredll.h"
+#include "platform_names.h"
 #include "device_path.h"
 #include "device_root.h"
 

@@ -6,6 +6,7 @@
 
 #include "cleanup/cleanup_run.h"
 #include "coredll.h"
+#include "platform_names.h"
 #include "device_root.h"
 #include "system_calls.h"
 
@@ -274,7 +275,7 @@ TEST_F(Fallbacks, WithNoMemoryLeftFileCallsStillWorkAndRegistryCallsFail)
     BOOL closed = FindClose(search);
     allocation_fails = false;
 
-    EXPECT_EQ(opened, 8); // ERROR_NOT_ENOUGH_MEMORY
+    EXPECT_EQ(opened, ERROR_NOT_ENOUGH_MEMORY);
     EXPECT_NE(search, INVALID_HANDLE_VALUE);
     EXPECT_TRUE(deleted);
     EXPECT_TRUE(moved);

@@ -2,6 +2,7 @@
 #include "temp_root.h"
 
 #include "coredll.h"
+#include "platform_names.h"
 
 #include <fcntl.h>
 #include <map>

@@ -3,6 +3,7 @@
 
 #include "case_fold.h"
 #include "coredll.h"
+#include "platform_names.h"
 #include "utf16.h"
 
 namespace {

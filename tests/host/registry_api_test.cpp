@@ -3,6 +3,7 @@
 #include "temp_root.h"
 
 #include "coredll.h"
+#include "platform_names.h"
 
 #include <cstdio>
 #include <cstring>

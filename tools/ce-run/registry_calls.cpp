@@ -5,6 +5,7 @@
  * both sides; an opened key crosses through the handle table.
  */
 #include "coredll.h"
+#include "platform_names.h"
 #include "platform_functions.h"
 
 #include <vector>

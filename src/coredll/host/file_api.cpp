@@ -7,6 +7,7 @@
  * fd that resolution gave, so the final step cannot leave the root either.
  */
 #include "coredll.h"
+#include "platform_names.h"
 
 #include "closing.h"
 #include "device_path.h"

@@ -11,6 +11,7 @@
 #define COREDLL_HOST_FILE_ATTRIBUTES_H
 
 #include "coredll.h"
+#include "platform_names.h"
 
 #include <sys/stat.h>
 

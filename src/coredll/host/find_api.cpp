@@ -16,6 +16,7 @@
  * nothing through its search.
  */
 #include "coredll.h"
+#include "platform_names.h"
 
 #include "case_fold.h"
 #include "device_path.h"

@@ -7,6 +7,7 @@
  * registry is never written.
  */
 #include "coredll.h"
+#include "platform_names.h"
 
 #include "device_path.h"
 #include "device_root.h"
@@ -25,8 +26,6 @@
 namespace coredll {
 
 namespace {
-
-constexpr LONG kErrorNotEnoughMemory = 8;
 
 /* A registry file larger than this is taken as empty. */
 constexpr off_t kRegistryFileLimit = off_t{64} * 1024 * 1024;
@@ -88,7 +87,7 @@ LONG OpenKeyImpl(HKEY root, LPCWSTR sub_key, PHKEY result)
     }
     HKEY handle = OpenRegistrySlot(RegistryKey(*key));
     if (handle == nullptr) {
-        return kErrorNotEnoughMemory;
+        return ERROR_NOT_ENOUGH_MEMORY;
     }
     *result = handle;
     return ERROR_SUCCESS;
@@ -134,7 +133,7 @@ using namespace coredll;
 extern "C" LONG WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions,
                                      REGSAM samDesired, PHKEY phkResult)
 {
-    LONG result = Guarded<LONG>(kErrorNotEnoughMemory,
+    LONG result = Guarded<LONG>(ERROR_NOT_ENOUGH_MEMORY,
                                 [&] { return OpenKeyImpl(hKey, lpSubKey, phkResult); });
     Trace("RegOpenKeyExW", Decimal(result),
           {HandleArg(hKey), Text(lpSubKey), Hex(ulOptions), Hex(samDesired),
@@ -145,7 +144,7 @@ extern "C" LONG WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOption
 extern "C" LONG WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved,
                                         LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData)
 {
-    LONG result = Guarded<LONG>(kErrorNotEnoughMemory, [&] {
+    LONG result = Guarded<LONG>(ERROR_NOT_ENOUGH_MEMORY, [&] {
         return QueryValueImpl(hKey, lpValueName, lpReserved, lpType, lpData, lpcbData);
     });
     bool written = result == ERROR_SUCCESS;

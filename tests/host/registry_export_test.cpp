@@ -386,11 +386,11 @@ std::string ManyKeysAndValues(int count)
     return text;
 }
 
-// The shortest of two imports of `text`, in seconds.
+// The shortest of five imports of `text`, in seconds.
 double ImportSeconds(const std::string &text)
 {
     double best = 0;
-    for (int run = 0; run < 2; ++run) {
+    for (int run = 0; run < 5; ++run) {
         const auto start = std::chrono::steady_clock::now();
         const RegistryExport reg = Parse(text);
         const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
@@ -401,8 +401,9 @@ double ImportSeconds(const std::string &text)
 
 // Keys and values are found by hashing: an import takes time in proportion to
 // the file's size (comparing each new key with every key before it took
-// minutes for 20,000 keys).  Four times the entries may take at most eight
-// times as long, whatever the build's speed.
+// minutes for 20,000 keys).  Four times the entries may take at most ten
+// times as long (a quadratic import takes sixteen), whatever the build's speed
+// and the machine's load.
 TEST(RegistryExport, ImportTimeGrowsInProportionToTheEntries)
 {
     const int count = 1500;
@@ -412,7 +413,7 @@ TEST(RegistryExport, ImportTimeGrowsInProportionToTheEntries)
     EXPECT_EQ(coredll::FindRegistryKey(reg, kKeyPath)->values.size(), size_t{count});
     const double small = ImportSeconds(ManyKeysAndValues(count));
     const double large = ImportSeconds(ManyKeysAndValues(4 * count));
-    EXPECT_LT(large, 8 * small) << small << " s, then " << large << " s";
+    EXPECT_LT(large, 10 * small) << small << " s, then " << large << " s";
 }
 
 } // namespace

@@ -121,6 +121,8 @@ class FaultImagesTest(RunnerCase):
                          r"entry returned with r7 = 0x00000000, not restored")
         self.assert_ends([self.image("moves_sp")], FAULT,
                          r"entry returned with SP = 0x7FEFFFF8, not restored to 0x7FF00000")
+        self.assert_ends([self.image("exits_with_r5_changed")], FAULT,
+                         r"ExitProcess called with r5 = 0x00000000, not the entry's 0xC0DE0005")
 
     def test_invalid_memory_access_names_address_and_instruction(self):
         self.assert_ends([self.image("reads_null")], FAULT,

@@ -354,6 +354,23 @@ void Run::EntryPoint(uint32_t address)
         return;
     }
     if (call.Exited()) {
+        /* The entry ends the process this way instead of returning: the
+         * program it called must have handed back r4-r11 by now, and the
+         * stack may hold no more than the entry's own frame. */
+        for (size_t i = 0; i < sizeof(kCalleeSaved) / sizeof(kCalleeSaved[0]); ++i) {
+            uint32_t value = Register(kCalleeSaved[i]);
+            if (value != CalleeSavedValue(i)) {
+                Fault("ExitProcess called with r" + std::to_string(4 + i) + " = " + Hex(value) +
+                      ", not the entry's " + Hex(CalleeSavedValue(i)) +
+                      " (callee-saved register clobbered)");
+                return;
+            }
+        }
+        if (Register(UC_ARM_REG_SP) > kStackTop) {
+            Fault("ExitProcess called with SP = " + Hex(Register(UC_ARM_REG_SP)) +
+                  ", above the entry's " + Hex(kStackTop));
+            return;
+        }
         report_.exit_status = call.ExitStatus();
         done_ = true;
         uc_emu_stop(uc_);

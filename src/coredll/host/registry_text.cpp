@@ -17,31 +17,17 @@ constexpr char16_t kWindows1252High[32] = {
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
-void AppendCodePoint(char32_t cp, std::u16string &out)
-{
-    if (cp >= 0x10000) {
-        out.push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
-        out.push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
-    } else {
-        out.push_back(static_cast<char16_t>(cp));
-    }
-}
-
-/* Decodes UTF-8; false at the first invalid sequence unless `replace`, which
- * puts U+FFFD for it and goes on. */
-bool AppendUtf8(std::string_view bytes, bool replace, std::u16string &out)
+/* Decodes UTF-8; false at the first invalid sequence. */
+bool AppendStrictUtf8(std::string_view bytes, std::u16string &out)
 {
     size_t pos = 0;
     while (pos < bytes.size()) {
         char32_t cp = 0;
         if (!DecodeUtf8(bytes, pos, cp)) {
-            if (!replace) {
-                return false;
-            }
-            cp = 0xFFFD;
-            pos += 1;
+            return false;
         }
-        AppendCodePoint(cp, out);
+        char16_t units[2];
+        out.append(units, EncodeUtf16(cp, units));
     }
     return true;
 }
@@ -77,8 +63,8 @@ ExportText DecodeExportText(const uint8_t *bytes, size_t size)
             text.push_back(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)));
         }
     } else if (raw.substr(0, 3) == "\xEF\xBB\xBF") {
-        AppendUtf8(raw.substr(3), true, text);
-    } else if (IsVersion4Header(raw) || !AppendUtf8(raw, false, text)) {
+        AppendUtf8AsUtf16(raw.substr(3), text);
+    } else if (IsVersion4Header(raw) || !AppendStrictUtf8(raw, text)) {
         result.encoding = ExportEncoding::Ansi;
         text.clear();
         AppendWindows1252(bytes, size, text);

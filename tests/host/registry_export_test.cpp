@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
+#include <ctime>
 #include <string>
 
 namespace {
@@ -386,15 +386,24 @@ std::string ManyKeysAndValues(int count)
     return text;
 }
 
-// The shortest of five imports of `text`, in seconds.
+// The processor time this thread has used, in seconds: unlike the wall clock,
+// it does not count the time other processes take the processor away.
+double ThreadSeconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+// The shortest of five imports of `text`, in seconds of processor time.
 double ImportSeconds(const std::string &text)
 {
     double best = 0;
     for (int run = 0; run < 5; ++run) {
-        const auto start = std::chrono::steady_clock::now();
+        const double start = ThreadSeconds();
         const RegistryExport reg = Parse(text);
-        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-        best = run == 0 ? took.count() : std::min(best, took.count());
+        const double took = ThreadSeconds() - start;
+        best = run == 0 ? took : std::min(best, took);
     }
     return best;
 }

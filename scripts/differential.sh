@@ -28,31 +28,10 @@ cmake --build --preset host -j2 --target diff_probe
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j2 --target diff_probe
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/differential-wine.XXXXXX")
-server_pid=""
-# finish - ends the wineserver started here (SIGINT: it ends the prefix's
-# Wine processes too) and removes the prefix.
-finish() {
-    if [ -n "$server_pid" ]; then
-        kill -INT "$server_pid" 2>/dev/null || true
-        wait "$server_pid" 2>/dev/null || true
-    fi
-    rm -rf "$work"
-}
-trap finish EXIT
-
-export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 # Version-4 exports are read in Wine's ANSI code page: Windows-1252.
 export LANG=C.UTF-8 LC_ALL=C.UTF-8
-unset DISPLAY WAYLAND_DISPLAY
-mkdir "$WINEPREFIX"
-wineserver -f -p >"$work/wine.log" 2>&1 &
-server_pid=$!
-wineboot -i >>"$work/wine.log" 2>&1 || {
-    cat "$work/wine.log" >&2
-    echo "differential.sh: wineboot -i failed" >&2
-    exit 1
-}
+. scripts/wine_prefix.sh
+start_wine_prefix differential-wine
 
 echo "Differential test: $cases cases, seed $seed"
 /usr/bin/python3 tests/differential/differential.py --host-probe build/diff_probe \

@@ -10,24 +10,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/upcase.XXXXXX")
-server_pid=""
-finish() {
-    if [ -n "$server_pid" ]; then
-        kill -INT "$server_pid" 2>/dev/null || true
-        wait "$server_pid" 2>/dev/null || true
-    fi
-    rm -rf "$work"
-}
-trap finish EXIT
-
+. scripts/wine_prefix.sh
+start_wine_prefix upcase
+work=$wine_work
 x86_64-w64-mingw32-gcc -O2 -Wall -o "$work/dump_upcase.exe" scripts/upcase/dump_upcase.c
-export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-unset DISPLAY WAYLAND_DISPLAY
-mkdir "$WINEPREFIX"
-wineserver -f -p >"$work/wine.log" 2>&1 &
-server_pid=$!
-wineboot -i >>"$work/wine.log" 2>&1
 (cd "$work" && wine dump_upcase.exe upcase.txt >>"$work/wine.log" 2>&1)
 
 wine_version=$(wine --version)

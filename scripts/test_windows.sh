@@ -54,35 +54,8 @@ python3 tests/windows/check_imports_test.py
 python3 tests/windows/check_imports.py "$build_dir"
 
 echo "== Scenarios under Wine =="
-prefix_parent=$(mktemp -d "${TMPDIR:-/tmp}/servicepack-wine.XXXXXX")
-server_pid=""
-# finish - ends the wineserver started here (by its pid) and removes the prefix.
-# SIGINT makes the server end every Wine process of the prefix (services.exe,
-# winedevice.exe, ...) before it exits; SIGTERM would leave them running.
-finish() {
-    if [ -n "$server_pid" ]; then
-        kill -INT "$server_pid" 2>/dev/null || true
-        wait "$server_pid" 2>/dev/null || true
-    fi
-    rm -rf "$prefix_parent"
-}
-trap finish EXIT
-
-export WINEPREFIX="$prefix_parent/prefix"
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
-unset DISPLAY WAYLAND_DISPLAY
-mkdir "$WINEPREFIX"
-
-# Wine's helpers inherit their output; it goes to a file, never a pipe.
-wine_log="$prefix_parent/wine.log"
-wineserver -f -p >"$wine_log" 2>&1 &
-server_pid=$!
-wineboot -i >>"$wine_log" 2>&1 || {
-    cat "$wine_log" >&2
-    echo "test_windows.sh: wineboot -i failed" >&2
-    exit 1
-}
+. scripts/wine_prefix.sh
+start_wine_prefix servicepack-wine
 echo "Wine prefix ready after $((SECONDS - started))s ($(wine --version 2>/dev/null))"
 
 python3 tests/scenarios/run_scenarios.py --build wine \

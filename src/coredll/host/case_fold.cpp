@@ -32,6 +32,10 @@ bool UnitsEqualIgnoringCase(char16_t a, char16_t b)
 
 char16_t UpcaseUnit(char16_t unit)
 {
+    /* ASCII first: the table's only change there is a-z. */
+    if (unit < 0x80) {
+        return unit >= u'a' && unit <= u'z' ? static_cast<char16_t>(unit - (u'a' - u'A')) : unit;
+    }
     /* The first run that ends at or after `unit` (runs are sorted). */
     size_t low = 0;
     size_t high = sizeof(kUpcaseRuns) / sizeof(kUpcaseRuns[0]);

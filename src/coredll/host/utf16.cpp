@@ -116,6 +116,11 @@ bool Utf16ToUtf8(std::u16string_view text, char *out, size_t capacity, size_t &l
     }
     out[0] = '\0';
     while (pos < text.size()) {
+        /* ASCII, as nearly every name is, is copied as it stands. */
+        if (text[pos] != 0 && text[pos] < 0x80 && used + 2 <= capacity) {
+            out[used++] = static_cast<char>(text[pos++]);
+            continue;
+        }
         char32_t cp = 0;
         char bytes[4];
         if (!DecodeUtf16(text, pos, cp) || cp == 0) {
@@ -169,6 +174,12 @@ bool Utf8ToUtf16(std::string_view text, char16_t *out, size_t capacity, size_t &
     }
     out[0] = 0;
     while (pos < text.size()) {
+        auto byte = static_cast<unsigned char>(text[pos]);
+        if (byte != 0 && byte < 0x80 && used + 2 <= capacity) {
+            out[used++] = byte;
+            ++pos;
+            continue;
+        }
         char32_t cp = 0;
         if (!DecodeUtf8(text, pos, cp) || cp == 0) {
             out[0] = 0;

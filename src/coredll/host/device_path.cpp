@@ -30,8 +30,13 @@ bool IsSeparator(char16_t c)
 /* Whether `component` holds a character that no name may hold. */
 bool HoldsInvalidCharacter(std::u16string_view component)
 {
-    return component.find_first_of(u"*?\"<>|") != std::u16string_view::npos ||
-           component.find(u'\0') != std::u16string_view::npos;
+    for (char16_t c : component) {
+        if (c < 0x80 && (c == u'\0' || c == u'*' || c == u'?' || c == u'"' || c == u'<' ||
+                         c == u'>' || c == u'|')) {
+            return true;
+        }
+    }
+    return false;
 }
 
 /* Whether `component` names a DOS device (CON, PRN, AUX, NUL, COM1-9,
@@ -148,6 +153,25 @@ class PathBuilder {
         return true;
     }
 
+    /* Appends "/" (unless empty) and `name` in UTF-8; false when the name is
+     * not valid UTF-16 or does not fit. */
+    bool AppendComponent(std::u16string_view name)
+    {
+        size_t base = length_;
+        size_t start = base + (base > 0 ? 1 : 0);
+        size_t written = 0;
+        if (start >= capacity_) {
+            return false;
+        }
+        data_[base] = '/';
+        if (!Utf16ToUtf8(name, data_ + start, capacity_ - start, written)) {
+            Truncate(base);
+            return false;
+        }
+        length_ = start + written;
+        return true;
+    }
+
   private:
     char *data_;
     size_t capacity_;
@@ -187,9 +211,7 @@ bool AppendMatchedComponent(int root_fd, PathBuilder &path, std::u16string_view 
  * and writes its on-disk path to `path`; -1 when it is missing. */
 int OpenParent(int root_fd, std::u16string_view parent, PathBuilder &path)
 {
-    size_t length = 0;
-    char spelt[kRelativePathBytes];
-    if (!Utf16ToUtf8(parent, spelt, sizeof(spelt), length) || !path.AppendComponent(spelt)) {
+    if (!path.AppendComponent(parent)) {
         return -1;
     }
     int fd = OpenInRoot(root_fd, path.c_str(), O_PATH | O_DIRECTORY);
@@ -297,6 +319,7 @@ bool ResolveDeviceEntry(int root_fd, std::u16string_view device_path, ResolvedEn
     out.name[0] = '\0';
     out.path[0] = '\0';
     out.exists = false;
+    out.ends_in_separator = !device_path.empty() && IsSeparator(device_path.back());
     if (root_fd < 0 || !Normalize(device_path, normalized, length)) {
         return false;
     }
@@ -312,10 +335,8 @@ bool ResolveDeviceEntry(int root_fd, std::u16string_view device_path, ResolvedEn
     out.dir_fd = slash == std::u16string_view::npos
                      ? OpenInRoot(root_fd, "", O_PATH | O_DIRECTORY)
                      : OpenParent(root_fd, path.substr(0, slash), on_disk);
-    /* A final separator says the last component is a directory. */
-    bool directory = IsSeparator(device_path.back());
     if (out.dir_fd < 0 || !MatchLastComponent(last, out) || !on_disk.AppendComponent(out.name) ||
-        (directory && out.exists && !NamesDirectory(root_fd, out))) {
+        (out.ends_in_separator && out.exists && !NamesDirectory(root_fd, out))) {
         if (out.dir_fd >= 0) {
             Sys().close(out.dir_fd);
         }

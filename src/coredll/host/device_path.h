@@ -42,10 +42,16 @@ size_t DevicePathLength(const char16_t *path);
  * ("\", "\..", "") dir_fd is a new fd of the root and name is ".".
  */
 struct ResolvedEntry {
+    ResolvedEntry()
+    {
+        name[0] = '\0';
+        path[0] = '\0';
+    }
     int dir_fd = -1;
-    char name[kNameBytes] = {};
-    char path[kRelativePathBytes] = {}; /* The whole on-disk path; "" for the root. */
-    bool exists = false;                /* Whether name exists; its lstat in st. */
+    char name[kNameBytes];
+    char path[kRelativePathBytes];  /* The whole on-disk path; "" for the root. */
+    bool exists = false;            /* Whether name exists; its lstat in st. */
+    bool ends_in_separator = false; /* The path ended in "\\" or "/": a directory. */
     struct stat st = {};
 };
 

@@ -62,19 +62,12 @@ class Resolved {
     bool ok_ = false;
 };
 
-/* Whether `path` ends in a separator, and so names a directory. */
-bool EndsInSeparator(LPCWSTR path)
-{
-    size_t length = path == nullptr ? 0 : DevicePathLength(path);
-    return length > 0 && (path[length - 1] == u'\\' || path[length - 1] == u'/');
-}
-
 BOOL DeleteFileImpl(LPCWSTR path)
 {
     Resolved entry(path);
     /* A path naming a directory never deletes a file, nor a link to it. */
     if (!entry.NamesEntry() || !entry->exists || S_ISDIR(entry->st.st_mode) ||
-        EndsInSeparator(path)) {
+        entry->ends_in_separator) {
         return FALSE;
     }
     /* A symbolic link itself is removed, never its target; a read-only file

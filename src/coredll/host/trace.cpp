@@ -123,44 +123,6 @@ bool TraceEnabled()
     return enabled;
 }
 
-TraceValue Text(const char16_t *text, size_t limit)
-{
-    TraceValue value;
-    value.kind = TraceValue::kText;
-    value.text = text;
-    value.limit = limit;
-    return value;
-}
-
-TraceValue Hex(uint32_t number)
-{
-    TraceValue value;
-    value.kind = TraceValue::kHex;
-    value.number = number;
-    return value;
-}
-
-TraceValue HandleArg(const void *handle)
-{
-    TraceValue value;
-    value.kind = TraceValue::kHandle;
-    value.handle = handle;
-    return value;
-}
-
-TraceValue Decimal(int64_t number)
-{
-    TraceValue value;
-    value.kind = TraceValue::kDecimal;
-    value.number = number;
-    return value;
-}
-
-TraceValue Unwritten()
-{
-    return TraceValue();
-}
-
 void Trace(const char *function, const TraceValue &result, std::initializer_list<TraceValue> args)
 {
     if (!TraceEnabled()) {

@@ -33,11 +33,43 @@ struct TraceValue {
     const void *handle = nullptr;   /* kHandle. */
 };
 
-TraceValue Text(const char16_t *text, size_t limit = 1024);
-TraceValue Hex(uint32_t value);
-TraceValue HandleArg(const void *handle);
-TraceValue Decimal(int64_t value);
-TraceValue Unwritten();
+inline TraceValue Text(const char16_t *text, size_t limit = 1024)
+{
+    TraceValue value;
+    value.kind = TraceValue::kText;
+    value.text = text;
+    value.limit = limit;
+    return value;
+}
+
+inline TraceValue Hex(uint32_t number)
+{
+    TraceValue value;
+    value.kind = TraceValue::kHex;
+    value.number = number;
+    return value;
+}
+
+inline TraceValue HandleArg(const void *handle)
+{
+    TraceValue value;
+    value.kind = TraceValue::kHandle;
+    value.handle = handle;
+    return value;
+}
+
+inline TraceValue Decimal(int64_t number)
+{
+    TraceValue value;
+    value.kind = TraceValue::kDecimal;
+    value.number = number;
+    return value;
+}
+
+inline TraceValue Unwritten()
+{
+    return TraceValue();
+}
 
 /*
  * Trace - when tracing, writes "function(args...) = result" with a single

@@ -12,7 +12,9 @@ Two finds are measured: "find-perm" (-perm /222: each file's mode read before
 it is deleted, the program's own work) and "find" (the floor: one unlink per
 file).  The wall-time goal is against find-perm at 100,000 files only, and
 never in a smoke run, where the ratio is reported but too noisy at 1,000 files
-to judge; the ratio to the floor is reported.
+to judge; the ratio to the floor is reported.  "same-calls" (same_calls.c, the
+program's system calls alone) is timed too, and reported: it splits the
+program's time into what its calls cost and what its own work adds.
 """
 import json
 import os
@@ -25,6 +27,7 @@ WALL_RATIO_LIMIT = 1.3
 SYSCALLS_PER_ENTRY_LIMIT = 4
 AMORTIZED_LIMIT = 0.1
 LABELS = ("cleanup", "find", "find-perm")
+TIMED = LABELS + ("same-calls",)
 RSS_LIMIT_KIB = 4096
 # Undefined symbols through which code could reach the heap.
 ALLOCATORS = re.compile(
@@ -54,7 +57,7 @@ def read_machine(raw):
 
 
 def read_wall_times(raw, n):
-    """{label: timing} for each of LABELS over the rounds hyperfine-N-roundK.json.
+    """{label: timing} for each of TIMED over the rounds hyperfine-N-roundK.json.
 
     A timing holds the wall times of all rounds (seconds) and their mean,
     standard deviation and median, and the mean CPU time (user + system).
@@ -63,7 +66,7 @@ def read_wall_times(raw, n):
                    if re.fullmatch(rf"hyperfine-{n}-round\d+\.json", name))
     if not names:
         raise MeasurementError(f"no hyperfine-{n}-round*.json")
-    runs = {label: [] for label in LABELS}
+    runs = {label: [] for label in TIMED}
     for name in names:
         try:
             for result in json.loads(read_text(raw, name))["results"]:
@@ -171,7 +174,8 @@ def report(raw):
             row[label] = wall[label]
             row["sys_" + label] = per_entry(syscalls[label]["total"], baseline[label]["total"], n)
             row["rss_" + label] = read_peak_rss_kib(raw, label, n)
-        for label in ("find", "find-perm"):
+        row["same-calls"] = wall["same-calls"]
+        for label in ("find", "find-perm", "same-calls"):
             row["ratio_" + label] = wall["cleanup"]["median"] / wall[label]["median"]
             row["cpu_ratio_" + label] = wall["cleanup"]["cpu"] / wall[label]["cpu"]
         rows.append(row)
@@ -185,23 +189,25 @@ def report(raw):
     out.append("Emptying `\\Temp\\ServicePackOld` (n empty files) with the host program, against "
                "find-perm, `find DIR -maxdepth 1 -type f -perm /222 -delete` (the same work: each "
                "file's mode read, then the file deleted), and find, `find DIR -maxdepth 1 -type f "
-               "-delete` (the floor), on identical fresh copies.")
+               "-delete` (the floor), on identical fresh copies; same calls is "
+               "`bench/same_calls.c`, the program's own system calls for the work and nothing "
+               "else.")
     out.append("")
     out.append(f"Machine: {machine['cpu']}, {machine['cores']} cores, {machine['kernel']}, "
                f"{machine['filesystem']}; {machine['date']}; commit {machine['commit']}, "
                f"{machine['build']} build; hyperfine, {machine['runs']} interleaved runs per command"
                f"{' (smoke run)' if smoke else ''}.")
     out.append("")
-    out.append("| Files | cleanup (ms) | find-perm (ms) | find (ms) | wall / find-perm "
-               "| wall / find | CPU / find-perm | CPU / find | syscalls/entry cleanup, find-perm, find "
-               "| peak RSS cleanup, find-perm, find |")
-    out.append("|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|")
+    out.append("| Files | cleanup (ms) | find-perm (ms) | find (ms) | same calls (ms) "
+               "| wall / find-perm | wall / find | wall / same calls | CPU / find-perm | CPU / find "
+               "| syscalls/entry cleanup, find-perm, find | peak RSS cleanup, find-perm, find |")
+    out.append("|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|")
     for row in rows:
         out.append(
             f"| {count(row['n'])} | {timing(row['cleanup'])} | {timing(row['find-perm'])} "
-            f"| {timing(row['find'])} "
+            f"| {timing(row['find'])} | {timing(row['same-calls'])} "
             f"| {row['ratio_find-perm']:.2f} | {row['ratio_find']:.2f} "
-            f"| {row['cpu_ratio_find-perm']:.2f} | {row['cpu_ratio_find']:.2f} "
+            f"| {row['ratio_same-calls']:.2f} | {row['cpu_ratio_find-perm']:.2f} | {row['cpu_ratio_find']:.2f} "
             f"| {row['sys_cleanup']:.3f}, {row['sys_find-perm']:.3f}, {row['sys_find']:.3f} "
             f"| {count(row['rss_cleanup'])}, {count(row['rss_find-perm'])}, "
             f"{count(row['rss_find'])} KiB |")
@@ -236,6 +242,12 @@ def report(raw):
                       ratio <= WALL_RATIO_LIMIT))
         goals.append((f"wall time at {count(WALL_SIZE)} files against the floor, find",
                       f"{row['ratio_find']:.2f} × (find {milliseconds(row['find']['median'])} ms)",
+                      None))
+        calls_alone = row["same-calls"]["median"] / row["find-perm"]["median"]
+        goals.append((f"the program's system calls alone at {count(WALL_SIZE)} files, "
+                      "against find-perm",
+                      f"{calls_alone:.2f} × (same calls {milliseconds(row['same-calls']['median'])}"
+                      f" ms); the program {row['ratio_same-calls']:.2f} × its calls alone",
                       None))
     else:
         goals.append((wall_goal, f"not measured ({count(WALL_SIZE)} not among the sizes)", None))

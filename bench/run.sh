@@ -4,7 +4,10 @@
 #   find-perm: `find DIR -maxdepth 1 -type f -perm /222 -delete`, the same work
 #              as the program (each file's mode read, then the file unlinked);
 #   find:      `find DIR -maxdepth 1 -type f -delete`, the floor (one unlink per
-#              file, the type taken from the directory read).
+#              file, the type taken from the directory read);
+#   same-calls: bench/same_calls.c, the program's own system calls for the
+#              work and nothing else, timed only (what the design costs at
+#              the least, so that the share of the program's own work shows).
 #
 #   bench/run.sh [--sizes 1000,10000,100000] [--runs N] [--build-dir DIR]
 #                [--dir DIR] [--smoke]
@@ -13,7 +16,7 @@
 # files in Temp/ServicePackOld (plus an empty pack directory, a registry.reg
 # naming a cabinet file and that file, so that the whole run is exercised),
 # then measures on identical fresh copies of it (cp -a, never timed):
-#   - wall time of the program and of both finds (hyperfine, whose --prepare
+#   - wall time of the program, of both finds and of same-calls (hyperfine, whose --prepare
 #     makes the copy), in N rounds of one run each, the order of the commands
 #     rotating from round to round, so that a change in the machine's load
 #     (other builds) weighs on all alike;
@@ -119,6 +122,11 @@ check_emptied() {
     fi
 }
 
+# The program's own system calls for the same work and nothing else: the
+# least its design can cost (bench/same_calls.c).
+same_calls="$work/same-calls"
+cc -O2 -o "$same_calls" bench/same_calls.c
+
 find_floor="find Temp/ServicePackOld -maxdepth 1 -type f -delete"
 find_perm="find Temp/ServicePackOld -maxdepth 1 -type f -perm /222 -delete"
 
@@ -161,8 +169,9 @@ for n in "${size_list[@]}"; do
     # warms the caches and is not counted.
     mkdir -p "$work/timed"
     for round in $(seq 0 "$runs"); do
-        commands=(-n cleanup "$program" -n find "$find_floor" -n find-perm "$find_perm")
-        shift_by=$((round % 3 * 3))
+        commands=(-n cleanup "$program" -n find "$find_floor" -n find-perm "$find_perm"
+            -n same-calls "$same_calls")
+        shift_by=$((round % 4 * 3))
         commands=("${commands[@]:shift_by}" "${commands[@]:0:shift_by}")
         result="$raw/hyperfine-$n-round$round.json"
         [ "$round" -gt 0 ] || result="$raw/hyperfine-$n-warmup.json"

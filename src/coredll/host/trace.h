@@ -35,40 +35,23 @@ struct TraceValue {
 
 inline TraceValue Text(const char16_t *text, size_t limit = 1024)
 {
-    TraceValue value;
-    value.kind = TraceValue::kText;
-    value.text = text;
-    value.limit = limit;
-    return value;
+    return {TraceValue::kText, text, limit, 0, nullptr};
 }
-
-inline TraceValue Hex(uint32_t number)
+inline TraceValue Hex(uint32_t value)
 {
-    TraceValue value;
-    value.kind = TraceValue::kHex;
-    value.number = number;
-    return value;
+    return {TraceValue::kHex, nullptr, 0, value, nullptr};
 }
-
 inline TraceValue HandleArg(const void *handle)
 {
-    TraceValue value;
-    value.kind = TraceValue::kHandle;
-    value.handle = handle;
-    return value;
+    return {TraceValue::kHandle, nullptr, 0, 0, handle};
 }
-
-inline TraceValue Decimal(int64_t number)
+inline TraceValue Decimal(int64_t value)
 {
-    TraceValue value;
-    value.kind = TraceValue::kDecimal;
-    value.number = number;
-    return value;
+    return {TraceValue::kDecimal, nullptr, 0, value, nullptr};
 }
-
 inline TraceValue Unwritten()
 {
-    return TraceValue();
+    return {};
 }
 
 /*

@@ -25,6 +25,7 @@ import stat
 import subprocess
 import sys
 import tempfile
+import time
 
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -128,6 +129,17 @@ class Runner:
             return subprocess.run(["wine"] + command, stdout=out, stderr=out, cwd=cwd,
                                   timeout=300, check=False).returncode
 
+    def import_to_wine(self, export, log):
+        """Imports `export` with "wine reg import", tried again when it fails
+        (it has once failed on a valid export; the attempt is shown)."""
+        for attempt in range(1, 4):
+            status = self.wine(["reg", "import", "Z:" + export.replace("/", "\\")], log)
+            if status == 0:
+                return
+            print(f"'wine reg import' attempt {attempt} failed with status {status}; see {log}",
+                  file=sys.stderr)
+            time.sleep(attempt)
+
     def run_batch(self, index, batch):
         top = os.path.join(self.work, f"batch{index}")
         os.mkdir(top)
@@ -169,7 +181,7 @@ class Runner:
                 lines += [f"case {case.number}"] + question_lines(case)
             host_answers.update(self.ask_host(top, root, lines, encoding))
             wine_questions += lines
-            self.wine(["reg", "import", "Z:" + wine_export.replace("/", "\\")], log)
+            self.import_to_wine(wine_export, log)
         questions = os.path.join(top, "wine-questions.txt")
         with open(questions, "w", encoding="ascii") as out:
             out.write("\n".join(wine_questions) + "\n")

@@ -15,7 +15,9 @@ and keep them open for as long as the wineserver lives.
 import os
 import shutil
 import subprocess
+import sys
 import tempfile
+import time
 
 import device_tree
 from scenario_file import encode_registry
@@ -25,6 +27,10 @@ WINE_OWN = ("windows", "users", "Program Files", "Program Files (x86)", "Program
 # Keys that scenarios write; each scenario starts without them.
 SCENARIO_KEYS = ("HKLM\\SOFTWARE\\Apps", "HKCU\\SOFTWARE\\Apps")
 RUN_TIMEOUT_SECONDS = 120
+# Wine's "reg import" has once failed (status 1) on a valid export, in a run
+# whose other imports all worked; it is tried again, and each failed attempt's
+# output is shown.
+IMPORT_ATTEMPTS = 3
 
 
 class WineError(RuntimeError):
@@ -102,10 +108,16 @@ class WinePlayer:
             encoding = "utf-16le-bom"  # Wine reads no UTF-8
         with open(export, "wb") as handle:
             handle.write(encode_registry(scenario.registry, encoding))
-        status = self._wine(["reg", "import", windows_path(export)], "reg-import.log")
-        if status != 0:
-            return [f"'wine reg import' failed with status {status}"]
-        return []
+        for attempt in range(1, IMPORT_ATTEMPTS + 1):
+            status = self._wine(["reg", "import", windows_path(export)], "reg-import.log")
+            if status == 0:
+                return []
+            with open(os.path.join(self.scratch, "reg-import.log"), "rb") as log:
+                said = log.read().decode("utf-8", "replace").strip()
+            print(f"'wine reg import' attempt {attempt} of {IMPORT_ATTEMPTS} failed with status "
+                  f"{status}; Wine said: {said or '(nothing)'}", file=sys.stderr)
+            time.sleep(attempt)
+        return [f"'wine reg import' failed with status {status} in {IMPORT_ATTEMPTS} attempts"]
 
     def play(self, scenario):
         """Runs `scenario` once.  Returns (exit status, actual listing,

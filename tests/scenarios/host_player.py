@@ -5,7 +5,8 @@ and, beside it, the outside directory ("outside") that symbolic links in a
 scenario may point at.  The program is copied into place with its mode,
 started with the device root as its working directory and without
 COREDLL_TRACE, and the registry export is the root's "registry.reg".  A
-device executable is started through its runner: "ce-run PROGRAM ARGS".
+device executable is started through its runner: "ce-run [OPTIONS] PROGRAM
+ARGS".
 """
 
 import os
@@ -25,9 +26,9 @@ class HostPlayer:
 
     build = "host"
 
-    def __init__(self, program, runner=None):
+    def __init__(self, program, runner=None, runner_options=()):
         self.program = os.path.abspath(program)
-        self.launcher = [os.path.abspath(runner)] if runner else []
+        self.launcher = [os.path.abspath(runner)] + list(runner_options) if runner else []
         with open(self.program, "rb") as handle:
             self.program_bytes = handle.read()
 

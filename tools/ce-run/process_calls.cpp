@@ -1,5 +1,5 @@
 /*
- * process_calls.cpp - GetModuleFileNameW, wsprintfW and ExitProcess.
+ * process_calls.cpp - GetModuleFileNameW and wsprintfW.
  */
 #include "coredll.h"
 #include "format_api.h"
@@ -80,16 +80,6 @@ bool CallWsprintfW(PlatformCall &call)
     }
     call.Return(static_cast<uint32_t>(written));
     return call.Memory().Write(out_address, bytes.data(), bytes.size());
-}
-
-bool CallExitProcess(PlatformCall &call)
-{
-    uint32_t status = 0;
-    if (!call.Argument(0, status)) {
-        return false;
-    }
-    call.Exit(status);
-    return true;
 }
 
 } // namespace cerun

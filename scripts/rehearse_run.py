@@ -127,7 +127,7 @@ def rehearse(args, scratch):
     before = tree_changes.snapshot(root)
     command = [os.path.join(".", os.path.relpath(program_path, root))]
     if args.runner:
-        command = [args.runner, "--cpu", args.cpu] + command
+        command = [args.runner] + command
     status, out, err = run(command, root, scratch, args.trace)
     print_changes(tree_changes.changes(before, tree_changes.snapshot(root)))
     print_output("Platform calls:" if args.trace else "Standard error:", err)
@@ -147,7 +147,6 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--program", required=True, help="the executable to place in the copy")
     parser.add_argument("--runner", help="the emulator that runs the program (ce-run)")
-    parser.add_argument("--cpu", help="the emulator's CPU model")
     parser.add_argument("--label", default="host build", help="what runs, for the report")
     parser.add_argument("--as", dest="start_as", default="\\Temp\\ServicePack\\Setup.exe")
     parser.add_argument("--keep", action="store_true")

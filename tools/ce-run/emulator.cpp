@@ -268,7 +268,9 @@ void Run::Code(uint64_t address)
               " exceeded (the program hangs?); at " + Instruction(static_cast<uint32_t>(address)));
         return;
     }
-    if (request_.cpu != CpuModel::ArmV7 && !ThumbOneInstruction(static_cast<uint32_t>(address))) {
+    const bool in_image = address >= request_.base && address < image_end_;
+    if (in_image && request_.cpu != CpuModel::ArmV7 &&
+        !ThumbOneInstruction(static_cast<uint32_t>(address))) {
         Fault(std::string("invalid instruction for the ") + CpuModelName(request_.cpu) +
               " CPU at " + Instruction(static_cast<uint32_t>(address)) + " (a Thumb-2 encoding)");
         return;
@@ -278,7 +280,7 @@ void Run::Code(uint64_t address)
     if (sp < lowest_sp_) {
         lowest_sp_ = sp;
     }
-    if (address >= request_.base && address < image_end_) {
+    if (in_image) {
         ++report_.program_instructions;
     } else if (address >= kEntryPointPage && address < kEntryPointPage + kPage) {
         EntryPoint(static_cast<uint32_t>(address));

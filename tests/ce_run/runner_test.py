@@ -222,7 +222,7 @@ class FaultImagesTest(RunnerCase):
         self.assertEqual(completed.returncode, 0, completed.stderr)
         self.assertEqual(completed.stdout, b"Compact 7 loads it at 0x20000000\n")
         self.assert_ends(["--os", "ce5", "--base", "0x20000000", armv4i], BAD_IMAGE,
-                         r"--base: CE 5.0 loads every program at 0x00010000")
+                         r"--base: CE 5.0 loads every relocatable program at 0x00010000")
 
 
 class RefusedImagesTest(RunnerCase):

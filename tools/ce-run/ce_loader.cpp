@@ -12,17 +12,19 @@ namespace {
 
 constexpr uint16_t kSubsystemCeGui = 9;
 constexpr uint32_t kPage = 0x1000;
-constexpr uint32_t kStackBlock = 0x10000;
 constexpr uint32_t kStackLimit = 0x100000;
-/* Where a program whose relocations are stripped may sit (CE 6.0 on). */
-constexpr uint32_t kFixedBaseLow = 0x10000;
-constexpr uint32_t kFixedBaseHigh = 0x4000000;
+/* The lowest base of a program whose relocations are stripped. */
+constexpr uint32_t kStrippedBaseLow = 0x10000;
 
 const CeVersion kVersions[] = {
-    {"ce5", "CE 5.0", 5, 0, kMachineThumb, 0, false, false, false, 0x10000, 0x2000},
-    {"ce6", "CE 6.0", 6, 0, kMachineThumb, 0, false, true, false, 0, 0x10000},
-    {"ce7", "Compact 7", 7, 0, kMachineThumb, 0, false, true, true, 0, 0x10000},
-    {"ce2013", "Compact 2013", 8, 0, kMachineArmNt, 8, true, true, true, 0, 0x10000},
+    {"ce5", "CE 5.0", 5, 0, kMachineThumb, 0, false, false, false, false, 0x10000, 0x400000, 0x2000,
+     0x1000},
+    {"ce6", "CE 6.0", 6, 0, kMachineThumb, 0, false, true, true, false, 0, 0x4000000, 0x10000,
+     0x10000},
+    {"ce7", "Compact 7", 7, 0, kMachineThumb, 0, false, true, true, true, 0, 0x4000000, 0x10000,
+     0x10000},
+    {"ce2013", "Compact 2013", 8, 0, kMachineArmNt, 8, true, true, true, true, 0, 0x4000000,
+     0x10000, 0x10000},
 };
 
 const char *MachineName(uint16_t machine)
@@ -103,17 +105,21 @@ bool CheckLoadable(const PeImage &image, const CeVersion &version, std::string &
         return Refuse(error, BadFormat(version, "a DLL, not a program"));
     }
     for (size_t i = 0; i < image.sections.size(); ++i) {
-        if (image.sections[i].rva % kPage != 0) {
+        if (version.sections_page_aligned && image.sections[i].rva % kPage != 0) {
             char text[80];
             std::snprintf(text, sizeof(text), "section %zu at RVA 0x%X, not on a page boundary",
                           i + 1, image.sections[i].rva);
             return Refuse(error, BadFormat(version, text));
         }
     }
-    if (RelocationsStripped(image, version) && version.fixed_base == 0 &&
-        (image.preferred_base < kFixedBaseLow || image.preferred_base > kFixedBaseHigh)) {
-        return Refuse(error, BadFormat(version, "no usable base relocations and a base outside "
-                                                "0x00010000-0x04000000"));
+    if (RelocationsStripped(image, version) &&
+        (image.preferred_base < kStrippedBaseLow ||
+         image.preferred_base > version.stripped_base_limit)) {
+        char text[96];
+        std::snprintf(text, sizeof(text),
+                      "no usable base relocations and a base outside 0x%08X-0x%08X",
+                      kStrippedBaseLow, version.stripped_base_limit);
+        return Refuse(error, BadFormat(version, text));
     }
     return true;
 }
@@ -142,7 +148,8 @@ uint32_t StackSize(const PeImage &image, const CeVersion &version)
     if (image.stack_reserve > kStackLimit) {
         return kStackLimit;
     }
-    return (image.stack_reserve + kStackBlock - 1) / kStackBlock * kStackBlock;
+    const uint32_t rounding = version.stack_rounding;
+    return (image.stack_reserve + rounding - 1) / rounding * rounding;
 }
 
 } // namespace cerun

@@ -21,13 +21,16 @@ struct CeVersion {
     const char *option; /* As --os takes it: ce5, ce6, ce7, ce2013. */
     const char *name;   /* "CE 5.0" */
     uint8_t major, minor;
-    uint16_t machine;            /* The kernel's own CPU id (ARMV4I or ARMv7). */
-    uint8_t least_major;         /* Oldest subsystem version taken (2013: 8). */
-    bool requires_ce_subsystem;  /* Else a desktop subsystem counts as 1.00. */
-    bool relocations_at_section; /* Else the relocations count as stripped. */
-    bool applies_mov32;          /* ARM_MOV32 and THUMB_MOV32. */
-    uint32_t fixed_base;         /* Every program loads there (CE 5.0), or 0. */
-    uint32_t least_stack;        /* The first thread's smallest stack. */
+    uint16_t machine;             /* The kernel's own CPU id (ARMV4I or ARMv7). */
+    uint8_t least_major;          /* Oldest subsystem version taken (2013: 8). */
+    bool requires_ce_subsystem;   /* Else a desktop subsystem counts as 1.00. */
+    bool sections_page_aligned;   /* Else any section RVA is taken. */
+    bool relocations_at_section;  /* Else the relocations count as stripped. */
+    bool applies_mov32;           /* ARM_MOV32 and THUMB_MOV32. */
+    uint32_t fixed_base;          /* Where a relocatable program loads (CE 5.0), or 0. */
+    uint32_t stripped_base_limit; /* Highest base of a program without relocations. */
+    uint32_t least_stack;         /* The first thread's smallest stack, */
+    uint32_t stack_rounding;      /* rounded up to a multiple of this. */
 };
 
 /* The version --os names, or nullptr. */

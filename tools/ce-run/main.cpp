@@ -139,8 +139,9 @@ bool ReadFile(const char *path, std::vector<uint8_t> &bytes, std::string &error)
     return !failed;
 }
 
-/* Where the image goes: CE 5.0's one base; else the given base, else its
- * preferred base when that lies where images may, else the lowest such base. */
+/* Where the image goes: its preferred base when its relocations are
+ * stripped; CE 5.0's one base; else the given base, else its preferred base
+ * when that lies where images may, else the lowest such base. */
 bool ChooseBase(const Options &options, const cerun::CeVersion &os, const cerun::PeImage &image,
                 uint32_t &base, std::string &error)
 {
@@ -149,10 +150,18 @@ bool ChooseBase(const Options &options, const cerun::CeVersion &os, const cerun:
         return at >= cerun::kLowestImageBase && at % 0x10000 == 0 &&
                at + size <= cerun::kRunnerRegionsStart;
     };
-    if (os.fixed_base != 0) {
-        base = os.fixed_base;
+    const bool stripped = cerun::RelocationsStripped(image, os);
+    if (os.fixed_base != 0 || stripped) {
+        base = stripped ? image.preferred_base : os.fixed_base;
         if (options.base_given && options.base != base) {
-            error = std::string("--base: ") + os.name + " loads every program at 0x00010000";
+            error = stripped ? "the image has no base relocations " + std::string(os.name) +
+                                   " applies and cannot move from its preferred base"
+                             : std::string("--base: ") + os.name +
+                                   " loads every relocatable program at 0x00010000";
+            return false;
+        }
+        if (!fits(base)) {
+            error = "the image's base leaves it outside 0x00010000-0x7FE00000";
             return false;
         }
     } else if (options.base_given) {
@@ -164,11 +173,6 @@ bool ChooseBase(const Options &options, const cerun::CeVersion &os, const cerun:
         }
     } else {
         base = fits(image.preferred_base) ? image.preferred_base : cerun::kLowestImageBase;
-    }
-    if (base != image.preferred_base && cerun::RelocationsStripped(image, os)) {
-        error = "the image has no base relocations " + std::string(os.name) +
-                " applies and cannot move from its preferred base";
-        return false;
     }
     return true;
 }

@@ -182,13 +182,14 @@ class FaultImagesTest(RunnerCase):
 
     def changed(self, name, **fields):
         """A copy of image `name` with header fields changed: machine,
-        characteristics, subsystem_version (major, minor), subsystem,
-        relocation_rva."""
+        characteristics, image_base, subsystem_version (major, minor),
+        subsystem, relocation_rva."""
         with open(self.image(name), "rb") as handle:
             data = bytearray(handle.read())
         pe = struct.unpack_from("<I", data, 0x3C)[0]
         optional = pe + 24
         places = {"machine": (pe + 4, "<H"), "characteristics": (pe + 22, "<H"),
+                  "image_base": (optional + 28, "<I"),
                   "subsystem_version": (optional + 48, "<HH"), "subsystem": (optional + 68, "<H"),
                   "relocation_rva": (optional + 96 + 5 * 8, "<I")}
         for field, value in fields.items():
@@ -213,14 +214,16 @@ class FaultImagesTest(RunnerCase):
         self.assert_ends([unplaced], 42, None)
         self.assert_ends(["--base", "0x20000000", unplaced], BAD_IMAGE,
                          r"no base relocations Compact 2013 applies")
-        # MOVW/MOVT relocations are applied from Compact 7 on.
-        armv4i = self.changed("exit_status", machine=0x1C2, subsystem_version=(5, 0))
-        self.assert_ends(["--os", "ce6", "--base", "0x20000000", armv4i], BAD_IMAGE,
+        # CE 6.0 moves a program based elsewhere to 0x10000, but applies
+        # MOVW/MOVT relocations only from Compact 7 on.
+        armv4i = self.changed("exit_status", machine=0x1C2, subsystem_version=(5, 0),
+                              image_base=0x20000)
+        self.assert_ends(["--os", "ce6", armv4i], BAD_IMAGE,
                          r"base relocation type 7, which this CE version does not apply")
         completed = subprocess.run([SETTINGS.runner, "--check", "--os", "ce7", "--base",
-                                    "0x20000000", armv4i], capture_output=True, check=False)
+                                    "0x10000", armv4i], capture_output=True, check=False)
         self.assertEqual(completed.returncode, 0, completed.stderr)
-        self.assertEqual(completed.stdout, b"Compact 7 loads it at 0x20000000\n")
+        self.assertEqual(completed.stdout, b"Compact 7 loads it at 0x00010000\n")
         self.assert_ends(["--os", "ce5", "--base", "0x20000000", armv4i], BAD_IMAGE,
                          r"--base: CE 5.0 loads every relocatable program at 0x00010000")
 

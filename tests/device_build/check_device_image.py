@@ -7,11 +7,15 @@
 Whether a CE version loads the image is ce-run's to say (its loader model,
 tools/ce-run/ce_loader.cpp): the image must load, by `ce-run --check`, on
 every version its build is for (armv4i: CE 5.0, 6.0 and Compact 7; armv7:
-Compact 2013), at its own base and, from CE 6.0 on, at another one, so that
-every base relocation is applied.  Beyond that, what the build promises:
+Compact 2013), where that version puts it and, from Compact 7 on (whose
+kernel picks the base), at another base, so that every base relocation is
+applied.  Beyond that, what the build promises:
 
 - machine THUMB (0x1C2) for armv4i, ARMNT (0x1C4) for armv7, and the
   subsystem and OS versions of the oldest version it is for (5.00, 8.00);
+- base relocations of the kinds every version it is for applies: HIGHLOW
+  only for armv4i (CE 5.0 and 6.0 apply no MOVW/MOVT pair), HIGHLOW and
+  THUMB_MOV32 for armv7;
 - imports: exactly the program's platform calls, each with its COREDLL
   ordinal as its hint (ce-run lists each import and the ordinal of the
   export it binds);
@@ -50,10 +54,16 @@ SECTION_EXECUTE = 0x20000000
 SECTION_WRITE = 0x80000000
 ELSEWHERE = "0x20000000"  # another base, to apply every relocation
 
+RELOCATION_HIGHLOW = 3
+RELOCATION_THUMB_MOV32 = 7
+# Where CE 5.0 and 6.0 load a relocatable program: no other base is taken.
+FIXED_BASE_SYSTEMS = ("ce5", "ce6")
+
 BUILDS = {
     "armv4i": {"machine": 0x1C2, "version": (5, 0), "systems": ("ce5", "ce6", "ce7"),
-               "blx": False},
-    "armv7": {"machine": 0x1C4, "version": (8, 0), "systems": ("ce2013",), "blx": True},
+               "relocations": {RELOCATION_HIGHLOW}, "blx": False},
+    "armv7": {"machine": 0x1C4, "version": (8, 0), "systems": ("ce2013",),
+              "relocations": {RELOCATION_HIGHLOW, RELOCATION_THUMB_MOV32}, "blx": True},
 }
 
 
@@ -88,6 +98,9 @@ def header_problems(facts, expected):
     for name, flags in facts["sections"]:
         if flags & SECTION_WRITE and flags & SECTION_EXECUTE:
             found.append(f"section {name} is both writable and executable")
+    for kind in sorted(set(facts["relocation_kinds"]) - expected["relocations"]):
+        found.append(f"base relocations of type {kind}, which not every version it is for "
+                     f"applies")
     if not expected["blx"]:
         found += [f"BLX, which ARMv4T lacks: {line}" for line in facts["blx"]]
     return found
@@ -128,7 +141,7 @@ def read_facts(path, build, runner, objdump):
     refusals = []
     imports = []
     for system in BUILDS[build]["systems"]:
-        for base in (None,) if system == "ce5" else (None, ELSEWHERE):
+        for base in (None,) if system in FIXED_BASE_SYSTEMS else (None, ELSEWHERE):
             refusal, listed = loads(runner, path, system, base)
             if refusal:
                 refusals.append(refusal)
@@ -141,6 +154,8 @@ def read_facts(path, build, runner, objdump):
         "sections": [(section.Name.rstrip(b"\0").decode("ascii", "replace"),
                       section.Characteristics) for section in image.sections],
         "imports": imports,
+        "relocation_kinds": {entry.type for block in getattr(image, "DIRECTORY_ENTRY_BASERELOC", [])
+                             for entry in block.entries if entry.type != 0},
         "blx": blx_lines(objdump, path),
     }
 

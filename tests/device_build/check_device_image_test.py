@@ -2,7 +2,7 @@
 """The device image check must report what ce-run refuses and each way the
 build can miss its promise: machine, subsystem or OS version, a writable
 code section, a missing or extra COREDLL import, a hint that is not the
-ordinal, and BLX in the ARMV4I image (found in the ARMv5TE image built
+ordinal, a MOVW/MOVT relocation and BLX in the ARMV4I image (found in the ARMv5TE image built
 before it, tests/ce_run/refused/)."""
 
 import os
@@ -33,6 +33,7 @@ def facts(build="armv4i", **changes):
         "os_version": check.BUILDS[build]["version"],
         "sections": [(".text", CODE), (".rdata", 0x40000040)],
         "imports": [(name, ordinal, ordinal) for name, ordinal in sorted(ORDINALS.items())],
+        "relocation_kinds": check.BUILDS[build]["relocations"],
         "blx": [],
     }
     described.update(changes)
@@ -67,6 +68,7 @@ class DeviceImageCheckTest(unittest.TestCase):
         self.assert_finds("armv7", "memset is imported", imports=imports + [("memset", 1, 1)])
         self.assert_finds("armv4i", "hint 0, not its ordinal 56",
                           imports=[(n, o, 0 if n == "wsprintfW" else h) for n, o, h in imports])
+        self.assert_finds("armv4i", "relocations of type 7", relocation_kinds={3, 7})
         self.assert_finds("armv4i", "BLX, which ARMv4T lacks", blx=["11012: 4788  blx r1"])
         self.assertEqual(check.problems_of(facts("armv7", blx=["1: 4788  blx r1"]), "armv7"), [])
 

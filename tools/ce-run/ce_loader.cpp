@@ -19,7 +19,7 @@ constexpr uint32_t kStrippedBaseLow = 0x10000;
 const CeVersion kVersions[] = {
     {"ce5", "CE 5.0", 5, 0, kMachineThumb, 0, false, false, false, false, 0x10000, 0x400000, 0x2000,
      0x1000},
-    {"ce6", "CE 6.0", 6, 0, kMachineThumb, 0, false, true, true, false, 0, 0x4000000, 0x10000,
+    {"ce6", "CE 6.0", 6, 0, kMachineThumb, 0, false, true, false, false, 0x10000, 0x400000, 0x10000,
      0x10000},
     {"ce7", "Compact 7", 7, 0, kMachineThumb, 0, false, true, true, true, 0, 0x4000000, 0x10000,
      0x10000},

@@ -44,7 +44,7 @@ const CeVersion *NewestCeVersionFor(uint16_t machine);
 bool CheckLoadable(const PeImage &image, const CeVersion &version, std::string &error);
 
 /* Whether `version` takes the image's relocations as stripped: none, or
- * (CE 6.0 on) a relocation directory that does not start a section. */
+ * (Compact 7 on) a relocation directory that does not start a section. */
 bool RelocationsStripped(const PeImage &image, const CeVersion &version);
 
 /* The message for a refusal by `version` with ERROR_BAD_EXE_FORMAT. */

@@ -140,8 +140,9 @@ bool ReadFile(const char *path, std::vector<uint8_t> &bytes, std::string &error)
 }
 
 /* Where the image goes: its preferred base when its relocations are
- * stripped; CE 5.0's one base; else the given base, else its preferred base
- * when that lies where images may, else the lowest such base. */
+ * stripped; CE 5.0's and 6.0's one base; else (the kernel's choice) the given
+ * base, else its preferred base when that lies where images may, else the
+ * lowest such base. */
 bool ChooseBase(const Options &options, const cerun::CeVersion &os, const cerun::PeImage &image,
                 uint32_t &base, std::string &error)
 {
@@ -196,7 +197,7 @@ bool BindImports(const cerun::PeImage &image, const cerun::CeVersion &os, std::s
             const std::string reason = "imports COREDLL.dll!" + what +
                                        ", which is not in ce-run's table of COREDLL's exports";
             /* CE 5.0's kernel loader binds the imports; from 6.0 on, COREDLL does. */
-            error = os.fixed_base != 0 ? cerun::BadFormat(os, reason)
+            error = os.major < 6 ? cerun::BadFormat(os, reason)
                                        : std::string(os.name) + " does not start it: " + reason;
             return false;
         }

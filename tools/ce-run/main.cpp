@@ -198,7 +198,7 @@ bool BindImports(const cerun::PeImage &image, const cerun::CeVersion &os, std::s
                                        ", which is not in ce-run's table of COREDLL's exports";
             /* CE 5.0's kernel loader binds the imports; from 6.0 on, COREDLL does. */
             error = os.major < 6 ? cerun::BadFormat(os, reason)
-                                       : std::string(os.name) + " does not start it: " + reason;
+                                 : std::string(os.name) + " does not start it: " + reason;
             return false;
         }
         listing += "COREDLL.dll!" + std::string(found->name) + " ordinal " +

@@ -86,10 +86,14 @@ def respell(rng, parts):
             out[-1] += rng.choice([".", " ", "..", ". ", " .", "...", "  "])
     separator = rng.choice(["\\"] * 8 + ["/", "\\\\"])
     text = separator.join(out)
-    # Never a leading "/": Wine reads that as a Unix path (wine_differences.py).
-    lead = rng.choice(["\\"] * 9 + ["", "\\\\"])
-    tail = rng.choice([""] * 12 + ["\\", "/"])
-    return lead + text + tail
+    lead = rng.choice(["\\"] * 9 + ["", "/", "\\\\", "//", "\\/", "\\\\\\"])
+    tail = rng.choice([""] * 12 + ["\\", "/", "\\/"])
+    path = lead + text + tail
+    if rng.random() < 0.05:
+        # Padded with "." steps to about the 259 characters the device takes.
+        steps = max(0, (rng.randint(256, 262) - len(path)) // 2)
+        path = path[: len(lead)] + ".\\" * steps + path[len(lead):]
+    return path
 
 
 def wildcard_of(rng, name):

@@ -136,9 +136,9 @@ TEST_F(Names, PathSpellingsAsThePlatformReadsThem)
     constexpr DWORD kFile = FILE_ATTRIBUTE_NORMAL;
     EXPECT_EQ(GetFileAttributesW(u"\\\\Dir\\f.txt"), INVALID_FILE_ATTRIBUTES); // network
     EXPECT_EQ(GetFileAttributesW(u"//Dir/f.txt"), INVALID_FILE_ATTRIBUTES);
-    EXPECT_EQ(GetFileAttributesW(u"\\/Dir\\f.txt"), kFile); // unequal slashes: local
+    EXPECT_EQ(GetFileAttributesW(u"\\/Dir\\f.txt"), kFile);    // unequal slashes: local
     EXPECT_EQ(GetFileAttributesW(u"\\\\\\Dir\\f.txt"), kFile); // a third slash: local
-    EXPECT_EQ(GetFileAttributesW(u"Dir\\f.txt"), kFile);             // from the root
+    EXPECT_EQ(GetFileAttributesW(u"Dir\\f.txt"), kFile);       // from the root
     EXPECT_EQ(GetFileAttributesW(u"\\..\\Dir\\.\\x\\..\\f.txt"), kFile);
     EXPECT_EQ(GetFileAttributesW(u"\\Dir\\f.txt\\"), kFile); // a final separator is dropped
     EXPECT_EQ(GetFileAttributesW(u"\\Dir.\\f.txt"), INVALID_FILE_ATTRIBUTES);

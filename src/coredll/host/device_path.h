@@ -54,8 +54,8 @@ struct ResolvedEntry {
     }
     int dir_fd = -1;
     char name[kNameBytes];
-    char path[kRelativePathBytes];  /* The whole on-disk path; "" for the root. */
-    bool exists = false; /* Whether name exists; its lstat in st. */
+    char path[kRelativePathBytes]; /* The whole on-disk path; "" for the root. */
+    bool exists = false;           /* Whether name exists; its lstat in st. */
     struct stat st = {};
 };
 

@@ -248,7 +248,10 @@ def hex_data(rng, prefix, encoding):
                     lines.append(rng.choice(["", ";comment", "  ", "# hash", "  ;c"]))
                 text = "  "
     if rng.random() < 0.06:
-        text += rng.choice([",", "z", ",0", "1", " \\"])
+        tails = [",", "z", ",0", "1", " \\"]
+        if prefix in ("hex(2)", "hex(7)", "hex(1)") and encoding != "ansi4":
+            tails = [",", "z", " \\"]  # no stray byte: never half a unit (wine_differences.py, 5)
+        text += rng.choice(tails)
     lines.append(text)
     return lines
 

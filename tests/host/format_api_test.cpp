@@ -28,6 +28,15 @@ TEST(FormatApi, UnknownConversionsAreCopiedAsWritten)
     EXPECT_EQ(out[0], 0);
 }
 
+TEST(FormatApi, WritesAtMost1023CharactersAndTheNul)
+{
+    // CE 6.0 and later: _vsnwprintf bounded by MAX_W32_LEN (coredll wsprintf.c).
+    std::u16string long_text(2000, u'x');
+    std::u16string out(2048, u'#');
+    EXPECT_EQ(wsprintfW(out.data(), u"%s!", long_text.c_str()), 1023);
+    EXPECT_EQ(out.substr(1020, 5), std::u16string(u"xxx\0#", 5));
+}
+
 TEST(FormatApi, ArgumentArrayCountsOnlyStringConversions)
 {
     // The count decides how many arguments an emulator reads from its stack.

@@ -191,7 +191,7 @@ TEST_F(ProgramRun, WithoutProcTheProgramStillEmptiesTheDirectoryAndMovesItself)
     EXPECT_FALSE(Exists(InRoot("Temp/ServicePack")));
 }
 
-TEST_F(ProgramRun, APathLongerThanTheBufferIsCutAndNotMoved)
+TEST_F(ProgramRun, APathLongerThanTheBufferIsRefusedAndNotMoved)
 {
     std::string deep = "Temp/ServicePack";
     for (int i = 0; i < 6; ++i) {
@@ -201,7 +201,8 @@ TEST_F(ProgramRun, APathLongerThanTheBufferIsCutAndNotMoved)
     InstallProgram(deep + "/sp.exe");
     std::string errors;
     ASSERT_EQ(Run(InRoot(deep + "/sp.exe"), "1", errors), 0);
-    EXPECT_NE(errors.find(", 260) = 260\n"), std::string::npos) << errors;
+    // CE 6.0 and later refuse a buffer too short for the path (process.c).
+    EXPECT_NE(errors.find("GetModuleFileNameW(NULL, -, 260) = 0\n"), std::string::npos) << errors;
     EXPECT_EQ(errors.find("MoveFileW("), std::string::npos);
     EXPECT_TRUE(Exists(InRoot(deep + "/sp.exe")));
 }

@@ -86,7 +86,7 @@ class HostPlayer:
         )
         prefix = device_tree.OUTSIDE_PREFIX
         actual.update(device_tree.list_tree(outside, prefix, self.program_bytes, (), outside))
-        expected = device_tree.expected_listing(scenario.after)
+        expected = device_tree.expected_listing(scenario.expected_after(self.build))
         return completed.returncode, actual, expected, problems
 
     @staticmethod

@@ -94,39 +94,25 @@ bool Utf16EqualsIgnoringCase(std::u16string_view a, std::u16string_view b)
 
 bool WildcardMatches(std::u16string_view pattern, std::u16string_view name)
 {
-    /* Wine's search rule, unit by unit.  A star run is followed by skipping
-     * the name to the next unit equal to the pattern unit after it; on a
-     * later mismatch the match restarts there, one unit further on.  Once the
-     * name is used up, trailing dots and stars of the pattern match nothing:
-     * "*.*" and "a*." match "abc".  Linear in practice and without recursion,
-     * so a hostile pattern cannot exhaust the stack. */
+    /* CE's MatchesWildcardMask (coredll apis.c): "*" any run, "?" one unit
+     * while the name lasts, others equal ignoring case; once the name is
+     * used up, the rest of the pattern must be "*" and "?" only.  Its
+     * recursion over a star's every suffix is the greedy scan here: a
+     * mismatch resumes one unit past where the last star's match began, so
+     * a hostile pattern costs neither stack nor exponential time. */
     constexpr size_t kNone = std::u16string_view::npos;
     size_t p = 0;
     size_t n = 0;
     size_t after_star = kNone;
     size_t retry = 0;
-    while (n < name.size() && p < pattern.size()) {
-        if (pattern[p] == u'*') {
-            while (p < pattern.size() && pattern[p] == u'*') {
-                ++p;
-            }
-            if (p == pattern.size()) {
-                return true;
-            }
-            after_star = p;
-            while (n < name.size() && !UnitsEqualIgnoringCase(name[n], pattern[p])) {
-                ++n;
-            }
+    while (n < name.size()) {
+        if (p < pattern.size() && pattern[p] == u'*') {
+            after_star = ++p;
             retry = n;
-        } else if (pattern[p] == u'?') {
+        } else if (p < pattern.size() &&
+                   (pattern[p] == u'?' || UnitsEqualIgnoringCase(pattern[p], name[n]))) {
             ++p;
             ++n;
-        } else if (UnitsEqualIgnoringCase(pattern[p], name[n])) {
-            ++p;
-            ++n;
-            if (p == pattern.size() && n < name.size() && after_star != kNone) {
-                p = after_star;
-            }
         } else if (after_star != kNone) {
             p = after_star;
             n = ++retry;
@@ -134,9 +120,9 @@ bool WildcardMatches(std::u16string_view pattern, std::u16string_view name)
             return false;
         }
     }
-    while (p < pattern.size() && (pattern[p] == u'.' || pattern[p] == u'*')) {
+    while (p < pattern.size() && (pattern[p] == u'*' || pattern[p] == u'?')) {
         ++p;
     }
-    return n == name.size() && p == pattern.size();
+    return p == pattern.size();
 }
 } // namespace coredll

@@ -28,8 +28,9 @@ bool Utf16EqualsIgnoringCase(std::u16string_view a, std::u16string_view b);
 
 /*
  * WildcardMatches - whether `name` matches the search pattern `pattern`
- * ignoring case: "*" matches any run of code units, "?" any one unit,
- * and "*.*" matches every name, with or without a dot, as on the device.
+ * ignoring case, by CE's rule: "*" matches any run of code units, "?" one
+ * unit or, at the end of the name, nothing ("a?" matches "a"), "*." only
+ * names that end in a dot.
  */
 bool WildcardMatches(std::u16string_view pattern, std::u16string_view name);
 

@@ -1,8 +1,7 @@
 /*
  * device_path.cpp - resolving device paths inside the device root.
  *
- * The path is first normalised lexically, as the device does; two leading
- * separators name a network path and a final one a directory.  Its parent
+ * The path is first made canonical as CE's coredll does it; its parent
  * is then opened in one openat2 as spelt; only when that finds no such entry
  * are the components matched one by one against the disk.
  */
@@ -27,10 +26,10 @@ bool IsSeparator(char16_t c)
     return c == u'\\' || c == u'/';
 }
 
-/* Whether `component` holds a character that no name may hold. */
-bool HoldsInvalidCharacter(std::u16string_view component)
+/* Whether `names` holds a character that no name may hold. */
+bool HoldsInvalidCharacter(std::u16string_view names)
 {
-    for (char16_t c : component) {
+    for (char16_t c : names) {
         if (c < 0x80 && (c == u'\0' || c == u'*' || c == u'?' || c == u'"' || c == u'<' ||
                          c == u'>' || c == u'|')) {
             return true;
@@ -39,83 +38,56 @@ bool HoldsInvalidCharacter(std::u16string_view component)
     return false;
 }
 
-/* Whether `component` names a DOS device (CON, PRN, AUX, NUL, COM1-9,
- * LPT1-9, with or without an extension, in any case) rather than a file. */
-bool IsDosDeviceName(std::u16string_view component)
+/* Appends `component` to the canonical path `out` as CE's path stack does:
+ * "." is dropped, ".." pops the last component (nothing at the root). */
+void PushComponent(std::u16string_view component, char16_t *out, size_t &length)
 {
-    std::u16string_view stem = component.substr(0, component.find(u'.'));
-    while (!stem.empty() && stem.back() == u' ') {
-        stem.remove_suffix(1);
+    if (component == u".") {
+        return;
     }
-    if (stem.size() != 3 && stem.size() != 4) {
-        return false;
+    if (component == u"..") {
+        while (length > 0 && out[length - 1] != u'/') {
+            --length;
+        }
+        length -= length > 0 ? 1 : 0;
+        return;
     }
-    char16_t name[4] = {};
-    for (size_t i = 0; i < stem.size(); ++i) {
-        char16_t c = stem[i];
-        name[i] = (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - u'a' + u'A') : c;
+    if (length > 0) {
+        out[length++] = u'/';
     }
-    std::u16string_view word(name, 3);
-    if (stem.size() == 3) {
-        return word == u"CON" || word == u"PRN" || word == u"AUX" || word == u"NUL";
-    }
-    return (word == u"COM" || word == u"LPT") && name[3] >= u'1' && name[3] <= u'9';
+    std::memcpy(out + length, component.data(), component.size() * sizeof(char16_t));
+    length += component.size();
 }
 
-/* The path's components after lexical normalisation, joined by "/", into
- * `out` (room for kDevicePathLimit characters).  False when the path names
- * no file. */
-bool Normalize(std::u16string_view path, char16_t *out, size_t &length)
+} // namespace
+
+bool CanonicalDevicePath(std::u16string_view path, char16_t *out, size_t &length)
 {
     length = 0;
-    /* Two leading separators begin a network name, never a local file. */
-    if (path.size() > kDevicePathLimit ||
-        (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1]))) {
+    /* GetPathType: two equal slashes not followed by a third begin a
+     * network path, and the host has no redirector. */
+    bool network = path.size() >= 2 && IsSeparator(path[0]) && path[1] == path[0] &&
+                   (path.size() == 2 || !IsSeparator(path[2]));
+    if (path.size() > kDevicePathMax || network) {
         return false;
     }
-    for (size_t start = 0; start <= path.size();) {
+    for (size_t start = 0; start < path.size();) {
         size_t end = start;
         while (end < path.size() && !IsSeparator(path[end])) {
             ++end;
         }
-        std::u16string_view component = path.substr(start, end - start);
-        if (HoldsInvalidCharacter(component)) {
-            return false;
-        }
-        if (end == path.size() && component != u"." && component != u"..") {
-            component = WithoutTrailingDotsAndSpaces(component);
-            if (IsDosDeviceName(component)) {
-                return false;
-            }
-        }
-        /* A directory's name loses one trailing dot: "a.\b" is "a\b". */
-        if (end < path.size() && component.size() > 1 && component.back() == u'.' &&
-            component != u"..") {
-            component.remove_suffix(1);
-            if (component == u"." || component == u"..") {
-                return false;
-            }
-            if (length > 0) {
-                out[length++] = u'/';
-            }
-            std::memcpy(out + length, component.data(), component.size() * sizeof(char16_t));
-            length += component.size();
-        } else if (component == u"..") {
-            while (length > 0 && out[length - 1] != u'/') {
-                --length;
-            }
-            length -= length > 0 ? 1 : 0;
-        } else if (!component.empty() && component != u".") {
-            if (length > 0) {
-                out[length++] = u'/';
-            }
-            std::memcpy(out + length, component.data(), component.size() * sizeof(char16_t));
-            length += component.size();
+        if (end > start) {
+            PushComponent(path.substr(start, end - start), out, length);
         }
         start = end + 1;
     }
-    return true;
+    /* The canonical "\..." must fit MAX_PATH with its NUL, and a root-level
+     * name of five characters ending in ':' goes to the device manager
+     * (IsLegacyDeviceName), which has no device here. */
+    return length + 1 <= kDevicePathMax && !(length == 5 && out[4] == u':');
 }
+
+namespace {
 
 /* A NUL-terminated on-disk path built in a caller's fixed buffer. */
 class PathBuilder {
@@ -231,20 +203,6 @@ int OpenParent(int root_fd, std::u16string_view parent, PathBuilder &path)
     return OpenInRoot(root_fd, path.c_str(), O_PATH | O_DIRECTORY);
 }
 
-/* Whether the existing entry `out` is a directory, or a link to one inside
- * the root, as a path with a final separator must name. */
-bool NamesDirectory(int root_fd, const ResolvedEntry &out)
-{
-    if (!S_ISLNK(out.st.st_mode)) {
-        return S_ISDIR(out.st.st_mode);
-    }
-    int fd = OpenInRoot(root_fd, out.path, O_PATH | O_DIRECTORY);
-    if (fd >= 0) {
-        Sys().close(fd);
-    }
-    return fd >= 0 || errno != ENOTDIR;
-}
-
 /* Fills out.name (and out.exists, out.st) with the entry of out.dir_fd that
  * `last` names. */
 bool MatchLastComponent(std::u16string_view last, ResolvedEntry &out)
@@ -267,14 +225,6 @@ bool MatchLastComponent(std::u16string_view last, ResolvedEntry &out)
 }
 
 } // namespace
-
-std::u16string_view WithoutTrailingDotsAndSpaces(std::u16string_view component)
-{
-    while (!component.empty() && (component.back() == u'.' || component.back() == u' ')) {
-        component.remove_suffix(1);
-    }
-    return component;
-}
 
 size_t DevicePathLength(const char16_t *path)
 {
@@ -319,11 +269,13 @@ bool ResolveDeviceEntry(int root_fd, std::u16string_view device_path, ResolvedEn
     out.name[0] = '\0';
     out.path[0] = '\0';
     out.exists = false;
-    out.ends_in_separator = !device_path.empty() && IsSeparator(device_path.back());
-    if (root_fd < 0 || !Normalize(device_path, normalized, length)) {
+    if (root_fd < 0 || !CanonicalDevicePath(device_path, normalized, length)) {
         return false;
     }
     std::u16string_view path(normalized, length);
+    if (HoldsInvalidCharacter(path)) {
+        return false;
+    }
     PathBuilder on_disk(out.path, sizeof(out.path));
     if (path.empty()) {
         out.dir_fd = OpenInRoot(root_fd, "", O_PATH | O_DIRECTORY);
@@ -335,8 +287,7 @@ bool ResolveDeviceEntry(int root_fd, std::u16string_view device_path, ResolvedEn
     out.dir_fd = slash == std::u16string_view::npos
                      ? OpenInRoot(root_fd, "", O_PATH | O_DIRECTORY)
                      : OpenParent(root_fd, path.substr(0, slash), on_disk);
-    if (out.dir_fd < 0 || !MatchLastComponent(last, out) || !on_disk.AppendComponent(out.name) ||
-        (out.ends_in_separator && out.exists && !NamesDirectory(root_fd, out))) {
+    if (out.dir_fd < 0 || !MatchLastComponent(last, out) || !on_disk.AppendComponent(out.name)) {
         if (out.dir_fd >= 0) {
             Sys().close(out.dir_fd);
         }

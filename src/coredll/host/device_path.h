@@ -1,13 +1,16 @@
 /*
  * device_path.h - resolving device paths inside the device root.
  *
- * A device path is UTF-16 ("\A\B\c"); "\" and "/" both separate components,
- * "." and empty components are ignored, and ".." drops the component before it
- * (lexically, as the device does), never climbing above the root.  As on the
- * platform, trailing dots and spaces of the last component are dropped
- * ("a.txt ." names "a.txt"), and a path holding * ? " < > |, a NUL or an
- * unpaired surrogate, or ending in a DOS device name (CON, NUL, COM1,
- * LPT1.txt, ...), names no file.
+ * A device path is UTF-16 ("\A\B\c"), read as CE's canonicaliser reads it
+ * (CeGetCanonicalPathNameW, coredll apis.c and cnnclpth.c): "\" and "/" both
+ * separate, runs of them count as one, "." is dropped and ".." drops the
+ * component before it, never climbing above the root; a final separator is
+ * dropped, every other component is kept as given (trailing dots and spaces
+ * included), and a relative path is taken from the root.  A path longer than
+ * 259 characters, a network path (two equal slashes and no third) and a
+ * legacy device name at the root ("\COM1:") name no file; so does, when
+ * resolved, a canonical path holding * ? " < > |, a NUL or an unpaired
+ * surrogate.
  *
  * Every component is matched ignoring case: the exact on-disk name is
  * preferred, otherwise the first entry equal to it ignoring case.  Names
@@ -24,8 +27,10 @@
 
 namespace coredll {
 
-/* Longest device path read, in characters; longer ones are cut there. */
-constexpr size_t kDevicePathLimit = 32767;
+/* Longest device path the platform takes, in characters (MAX_PATH - 1). */
+constexpr size_t kDevicePathMax = 259;
+/* Longest device path read: one more, to tell a path that is too long. */
+constexpr size_t kDevicePathLimit = kDevicePathMax + 1;
 /* Longest on-disk path relative to the root, with its NUL (PATH_MAX). */
 constexpr size_t kRelativePathBytes = 4096;
 /* Longest on-disk name kept, with its NUL (255 characters of 3 bytes fit). */
@@ -49,9 +54,8 @@ struct ResolvedEntry {
     }
     int dir_fd = -1;
     char name[kNameBytes];
-    char path[kRelativePathBytes];  /* The whole on-disk path; "" for the root. */
-    bool exists = false;            /* Whether name exists; its lstat in st. */
-    bool ends_in_separator = false; /* The path ended in "\\" or "/": a directory. */
+    char path[kRelativePathBytes]; /* The whole on-disk path; "" for the root. */
+    bool exists = false;           /* Whether name exists; its lstat in st. */
     struct stat st = {};
 };
 
@@ -64,9 +68,13 @@ struct ResolvedEntry {
  */
 bool ResolveDeviceEntry(int root_fd, std::u16string_view device_path, ResolvedEntry &out);
 
-/* WithoutTrailingDotsAndSpaces - `component` without the trailing dots and
- * spaces that the platform drops from a path's last component. */
-std::u16string_view WithoutTrailingDotsAndSpaces(std::u16string_view component);
+/*
+ * CanonicalDevicePath - the canonical form of `device_path` (see above) into
+ * `out` (room for kDevicePathLimit units): its components joined by "/",
+ * without a leading one ("" for the root).  False when it names no local
+ * file.  Names are not checked: a search pattern passes too.
+ */
+bool CanonicalDevicePath(std::u16string_view device_path, char16_t *out, size_t &length);
 
 /*
  * FindEntryIgnoringCase - the first entry of the directory `dir_fd` (any fd

@@ -65,9 +65,7 @@ class Resolved {
 BOOL DeleteFileImpl(LPCWSTR path)
 {
     Resolved entry(path);
-    /* A path naming a directory never deletes a file, nor a link to it. */
-    if (!entry.NamesEntry() || !entry->exists || S_ISDIR(entry->st.st_mode) ||
-        entry->ends_in_separator) {
+    if (!entry.NamesEntry() || !entry->exists || S_ISDIR(entry->st.st_mode)) {
         return FALSE;
     }
     /* A symbolic link itself is removed, never its target; a read-only file

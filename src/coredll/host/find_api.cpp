@@ -2,9 +2,10 @@
  * find_api.cpp - FindFirstFileW, FindNextFileW and FindClose.
  *
  * A search pattern is a directory's device path, a separator and a name
- * pattern ("\Temp\Old\*.*").  The directory is opened inside the root and read
- * with getdents64 into the search's fixed buffer.  Each entry is yielded when
- * its name matches the pattern ignoring case, except "." and "..", names that
+ * pattern ("\Temp\Old\*.*"), made canonical as a whole.  The directory is
+ * opened inside the root and read with getdents64 into the search's fixed
+ * buffer.  Each entry is yielded when its name matches the pattern ignoring
+ * case (case_fold.h), except "." and "..", names that
  * are not valid UTF-8 (no device name could name them again) and names that
  * do not fit cFileName.  The record describes the entry itself (a symbolic
  * link is not followed).
@@ -111,19 +112,22 @@ HANDLE FindFirstFileImpl(LPCWSTR path, LPWIN32_FIND_DATAW record)
     if (path == nullptr || record == nullptr) {
         return INVALID_HANDLE_VALUE;
     }
-    std::u16string_view view(path, DevicePathLength(path));
-    size_t cut = view.find_last_of(u"\\/");
-    /* The directory keeps its separator: its name is not a path's last, whose
-     * trailing dots and spaces the platform would drop. */
-    std::u16string_view directory =
-        cut == std::u16string_view::npos ? u"" : view.substr(0, cut + 1);
-    std::u16string_view pattern = cut == std::u16string_view::npos ? view : view.substr(cut + 1);
-    /* As in any path, the pattern loses its trailing dots and spaces ("*." is "*"). */
-    if (!WithoutTrailingDotsAndSpaces(pattern).empty()) {
-        pattern = WithoutTrailingDotsAndSpaces(pattern);
-    }
-    if (pattern.empty() || pattern.size() >= MAX_PATH) {
+    /* The whole pattern is made canonical as any path; its last component
+     * is the name pattern, and a final "*.*" is "*", every name
+     * (SimplifySearchSpec).  The root itself is no pattern. */
+    char16_t canonical[kDevicePathLimit + 1];
+    size_t length = 0;
+    if (!CanonicalDevicePath(std::u16string_view(path, DevicePathLength(path)), canonical,
+                             length) ||
+        length == 0) {
         return INVALID_HANDLE_VALUE;
+    }
+    std::u16string_view whole(canonical, length);
+    size_t cut = whole.rfind(u'/');
+    std::u16string_view directory = cut == std::u16string_view::npos ? u"" : whole.substr(0, cut);
+    std::u16string_view pattern = cut == std::u16string_view::npos ? whole : whole.substr(cut + 1);
+    if (pattern == u"*.*") {
+        pattern = u"*";
     }
     ResolvedEntry entry;
     if (!ResolveDeviceEntry(DeviceRootFd(), directory, entry)) {

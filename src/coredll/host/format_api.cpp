@@ -3,8 +3,10 @@
  *
  * Only the conversions the program uses are understood: "%s" inserts a WCHAR
  * string (NULL inserts "(null)") and "%%" a percent sign.  Any other "%x"
- * is copied as written.  Like the platform's, the function takes no bound:
- * the caller has measured that the result fits.
+ * is copied as written.  As on CE 6.0 and later (coredll wsprintf.c:
+ * _vsnwprintf with MAX_W32_LEN), at most 1,023 characters and a NUL are
+ * written and the count written is returned; CE 5.0 exports the C runtime's
+ * swprintf under this name, whose bound is 1,024.
  */
 #include "format_api.h"
 
@@ -34,21 +36,26 @@ int FormatWide(LPWSTR out, LPCWSTR format, const LPCWSTR *args, size_t arg_count
 {
     int written = 0;
     size_t next = 0;
+    auto put = [&](char16_t c) {
+        if (written < coredll::kFormatOutputLimit) {
+            out[written++] = c;
+        }
+    };
     for (const char16_t *f = format; *f != 0; ++f) {
         if (*f != u'%') {
-            out[written++] = *f;
+            put(*f);
         } else if (f[1] == u'%') {
-            out[written++] = u'%';
+            put(u'%');
             ++f;
         } else if (f[1] == u's') {
             const char16_t *text = next < arg_count ? args[next] : nullptr;
             ++next;
             for (const char16_t *t = text != nullptr ? text : kNullText; *t != 0; ++t) {
-                out[written++] = *t;
+                put(*t);
             }
             ++f;
         } else {
-            out[written++] = u'%';
+            put(u'%');
         }
     }
     out[written] = 0;

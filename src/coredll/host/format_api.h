@@ -13,6 +13,9 @@
 
 namespace coredll {
 
+/* Most characters wsprintfW writes before its NUL, as on CE 6.0 and later. */
+constexpr int kFormatOutputLimit = 1023;
+
 /* Most arguments wsprintfW passes on; further "%s" insert "(null)". */
 constexpr size_t kFormatArgumentLimit = 64;
 
@@ -23,8 +26,9 @@ size_t FormatArgumentCount(LPCWSTR format);
 
 /*
  * FormatWide - wsprintfW with the "%s" arguments in `args` (the n-th "%s"
- * takes args[n]; past `arg_count` it inserts "(null)").  Writes the same
- * trace line as wsprintfW and returns the characters written.
+ * takes args[n]; past `arg_count` it inserts "(null)").  Writes at most
+ * kFormatOutputLimit characters and a NUL, the same trace line as wsprintfW,
+ * and returns the characters written.
  */
 int FormatWide(LPWSTR out, LPCWSTR format, const LPCWSTR *args, size_t arg_count);
 

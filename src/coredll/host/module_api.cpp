@@ -67,15 +67,16 @@ DWORD GetModuleFileNameImpl(HMODULE module, LPWSTR buffer, DWORD size)
 {
     char16_t path[kModulePathCapacity];
     size_t length = 0;
-    if (module != nullptr || buffer == nullptr || size == 0 ||
+    /* CE takes the size as a signed count: none above 0x7FFFFFFF. */
+    if (module != nullptr || buffer == nullptr || size == 0 || size > 0x7FFFFFFFu ||
         !ExecutableDevicePath(path, length)) {
         return 0;
     }
     if (length + 1 > size) {
-        /* Cut short, as the platform does: size - 1 characters and a NUL. */
-        std::memcpy(buffer, path, (size - 1) * sizeof(char16_t));
-        buffer[size - 1] = 0;
-        return size;
+        /* As CE 6.0 and later (kernel process.c, DoGetFullPath): too short
+         * a buffer fails and is left alone.  CE 5.0 cut the path to size - 1
+         * characters and returned that count. */
+        return 0;
     }
     std::memcpy(buffer, path, (length + 1) * sizeof(char16_t));
     return static_cast<DWORD>(length);

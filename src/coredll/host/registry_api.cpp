@@ -30,8 +30,9 @@ namespace {
 /* A registry file larger than this is taken as empty. */
 constexpr off_t kRegistryFileLimit = off_t{64} * 1024 * 1024;
 
-/* Reads and imports the root's registry file; empty when missing or
- * unreadable.  May throw std::bad_alloc. */
+/* Reads and imports the root's registry file; empty when missing,
+ * unreadable or not a regular file (a FIFO, a socket, a device, a
+ * directory), which is never read nor waited on.  May throw std::bad_alloc. */
 RegistryExport LoadRegistry()
 {
     std::vector<uint8_t> bytes;
@@ -41,7 +42,11 @@ RegistryExport LoadRegistry()
         return RegistryExport{};
     }
     Sys().close(entry.dir_fd);
-    int fd = OpenInRoot(DeviceRootFd(), entry.path, O_RDONLY);
+    if (!entry.exists || !(S_ISREG(entry.st.st_mode) || S_ISLNK(entry.st.st_mode))) {
+        return RegistryExport{};
+    }
+    /* Non-blocking: what is there now may have been swapped for a FIFO. */
+    int fd = OpenInRoot(DeviceRootFd(), entry.path, O_RDONLY | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
         return RegistryExport{};
     }

@@ -7,6 +7,7 @@
 #include "find_table.h"
 #include "registry_table.h"
 #include "system_calls.h"
+#include "trace.h"
 
 #include <cerrno>
 #include <climits>
@@ -22,6 +23,7 @@ namespace coredll {
 namespace {
 
 int root_fd = -2; /* -2: not opened yet; -1: could not be opened. */
+bool changes_confined = false;
 char root_path[PATH_MAX];
 
 int OpenCurrentDirectory()
@@ -140,6 +142,17 @@ bool DirectoryLiesInsideRoot(int dir_fd)
     return inside;
 }
 
+bool StillInsideRoot(int dir_fd)
+{
+    if (DirectoryLiesInsideRoot(dir_fd)) {
+        return true;
+    }
+    return NoteFailure(errno == 0 ? "the directory has left the device root"
+                       : errno == EMFILE || errno == ENFILE
+                           ? "out of file descriptors"
+                           : "the directory's place cannot be told");
+}
+
 #ifndef LANDLOCK_ACCESS_FS_TRUNCATE
 #define LANDLOCK_ACCESS_FS_TRUNCATE (1ULL << 14) /* Landlock ABI 3 (Linux 6.2). */
 #endif
@@ -185,7 +198,13 @@ bool ConfineChangesToRoot()
         Sys().landlock_add_rule(ruleset_fd, LANDLOCK_RULE_PATH_BENEATH, &beneath_root, 0) == 0 &&
         Sys().set_no_new_privs() == 0 && Sys().landlock_restrict_self(ruleset_fd, 0) == 0;
     Sys().close(ruleset_fd);
+    changes_confined = confined;
     return confined;
+}
+
+bool ChangesConfinedToRoot()
+{
+    return changes_confined;
 }
 
 } // namespace coredll

@@ -28,7 +28,8 @@ const char *DeviceRootPath();
 /*
  * ReopenDeviceRoot - makes the current working directory the device root:
  * closes every open search and registry key and re-opens the root.  For
- * tests, which give each case a fresh root.  False when the directory cannot
+ * tests, which give each case a fresh root (never after
+ * ConfineChangesToRoot, which holds to the root it was given).  False when the directory cannot
  * be opened.
  */
 bool ReopenDeviceRoot();
@@ -52,6 +53,12 @@ int OpenInRoot(int root_fd, const char *relative, int flags);
 bool DirectoryLiesInsideRoot(int dir_fd);
 
 /*
+ * StillInsideRoot - DirectoryLiesInsideRoot, with the reason noted for the
+ * call's trace when false (left the root, or out of descriptors...).
+ */
+bool StillInsideRoot(int dir_fd);
+
+/*
  * ConfineChangesToRoot - asks the kernel (Landlock) to refuse this process,
  * for good, every change to the file system outside the device root:
  * creating, writing, truncating, linking, renaming or removing anything that
@@ -64,6 +71,12 @@ bool DirectoryLiesInsideRoot(int dir_fd);
  * be opened or the kernel cannot confine exactly.
  */
 bool ConfineChangesToRoot();
+
+/*
+ * ChangesConfinedToRoot - whether ConfineChangesToRoot has succeeded: the
+ * kernel then judges every change by where its file is at that moment.
+ */
+bool ChangesConfinedToRoot();
 
 } // namespace coredll
 

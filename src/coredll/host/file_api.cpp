@@ -62,6 +62,15 @@ class Resolved {
     bool ok_ = false;
 };
 
+/* Whether a change to an entry of `dir_fd` may go ahead.  An open directory
+ * follows renames, even out of the root: unless the kernel itself refuses
+ * every change outside the root, the directory is checked once more right
+ * before the change (which narrows the window to that instant). */
+bool MayChange(int dir_fd)
+{
+    return ChangesConfinedToRoot() || StillInsideRoot(dir_fd);
+}
+
 BOOL DeleteFileImpl(LPCWSTR path)
 {
     Resolved entry(path);
@@ -76,13 +85,14 @@ BOOL DeleteFileImpl(LPCWSTR path)
                                         IsRunningExecutable(entry->st))) {
         return FALSE;
     }
-    return Sys().unlinkat(entry->dir_fd, entry->name, 0) == 0 ? TRUE : FALSE;
+    return MayChange(entry->dir_fd) && Sys().unlinkat(entry->dir_fd, entry->name, 0) == 0 ? TRUE
+                                                                                          : FALSE;
 }
 
 BOOL CreateDirectoryImpl(LPCWSTR path)
 {
     Resolved entry(path);
-    return entry.NamesEntry() && !entry->exists &&
+    return entry.NamesEntry() && !entry->exists && MayChange(entry->dir_fd) &&
                    Sys().mkdirat(entry->dir_fd, entry->name, 0777) == 0
                ? TRUE
                : FALSE;
@@ -93,6 +103,7 @@ BOOL RemoveDirectoryImpl(LPCWSTR path)
     Resolved entry(path);
     /* Never the root itself, and never a link to a directory. */
     return entry.NamesEntry() && entry->exists && S_ISDIR(entry->st.st_mode) &&
+                   MayChange(entry->dir_fd) &&
                    Sys().unlinkat(entry->dir_fd, entry->name, AT_REMOVEDIR) == 0
                ? TRUE
                : FALSE;
@@ -105,7 +116,8 @@ BOOL MoveFileImpl(LPCWSTR from, LPCWSTR to)
         return FALSE;
     }
     Resolved target(to);
-    return target.NamesEntry() && !target->exists &&
+    return target.NamesEntry() && !target->exists && MayChange(source->dir_fd) &&
+                   MayChange(target->dir_fd) &&
                    Sys().renameat2(source->dir_fd, source->name, target->dir_fd, target->name,
                                    RENAME_NOREPLACE) == 0
                ? TRUE

@@ -27,7 +27,6 @@
 #include "system_calls.h"
 #include "utf16.h"
 
-#include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -80,11 +79,8 @@ bool ReadBlock(Search &search)
 {
     search.block.filled = 0;
     search.block.next = 0;
-    if (search.blocks_read > 0 && !DirectoryLiesInsideRoot(search.dir_fd)) {
-        return NoteFailure(errno == 0 ? "the directory has left the device root"
-                           : errno == EMFILE || errno == ENFILE
-                               ? "out of file descriptors"
-                               : "the directory's place cannot be told");
+    if (search.blocks_read > 0 && !StillInsideRoot(search.dir_fd)) {
+        return false;
     }
     long got = Sys().getdents64(search.dir_fd, search.entries, sizeof(search.entries));
     if (got <= 0) {

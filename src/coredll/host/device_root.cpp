@@ -85,8 +85,12 @@ int OpenRetrying(int dir_fd, const char *path, int flags, uint64_t resolve)
         if (fd >= 0) {
             return fd;
         }
-        if (errno != EAGAIN && errno != EINTR &&
-            !((errno == EMFILE || errno == ENFILE) && CloseBatch())) {
+        bool out_of_descriptors = errno == EMFILE || errno == ENFILE;
+        if (out_of_descriptors && !CloseBatch()) {
+            NoteFailure("out of file descriptors");
+            return -1;
+        }
+        if (!out_of_descriptors && errno != EAGAIN && errno != EINTR) {
             return -1;
         }
     }
@@ -147,10 +151,12 @@ bool StillInsideRoot(int dir_fd)
     if (DirectoryLiesInsideRoot(dir_fd)) {
         return true;
     }
-    return NoteFailure(errno == 0 ? "the directory has left the device root"
-                       : errno == EMFILE || errno == ENFILE
-                           ? "out of file descriptors"
-                           : "the directory's place cannot be told");
+    /* Out of descriptors is noted by the open that ran out. */
+    if (errno != EMFILE && errno != ENFILE) {
+        NoteFailure(errno == 0 ? "the directory has left the device root"
+                               : "the directory's place cannot be told");
+    }
+    return false;
 }
 
 #ifndef LANDLOCK_ACCESS_FS_TRUNCATE

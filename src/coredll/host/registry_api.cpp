@@ -3,8 +3,9 @@
  *
  * The registry is the export file "registry.reg" at the device root (its
  * name matched ignoring case, as every name), read inside the root and
- * imported each time a key is opened; an open key keeps what it read.  The
- * registry is never written.
+ * imported each time a key is opened; an open key keeps what it read.  A
+ * registry.reg that is not a regular file is no registry, as a missing one.
+ * The registry is never written.
  */
 #include "coredll.h"
 #include "platform_names.h"

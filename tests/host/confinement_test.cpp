@@ -38,7 +38,7 @@ using coredll::KernelSystemCalls;
 using Confinement = TempRoot;
 
 // The child's exit statuses.
-enum ChildResult { Kept = 0, Deleted = 1, Unavailable = 10 };
+enum ChildResult { Kept = 0, Deleted = 1, Unavailable = 10, CreatedOutside = 11 };
 
 // The child's side of the injected move: the pipes to the parent, the name
 // whose call triggers it, and the Landlock ABI the fake kernel reports.
@@ -156,7 +156,12 @@ Outcome DeleteWhileMovedOut(Kernel kernel, Instant instant, const std::string &r
         if (coredll::ConfineChangesToRoot() != (kernel == Kernel::Landlock)) {
             _exit(Unavailable);
         }
-        _exit(DeleteFileW(u"\\Old\\a.txt") ? Deleted : Kept);
+        bool deleted = DeleteFileW(u"\\Old\\a.txt") != FALSE;
+        // Confined, nothing at all can be made outside either.
+        if (kernel == Kernel::Landlock && mkdir((outside + "/made").c_str(), 0755) == 0) {
+            _exit(CreatedOutside);
+        }
+        _exit(deleted ? Deleted : Kept);
     }
     close(request[1]);
     close(done[0]);

@@ -10,9 +10,9 @@
 //   moment: nothing outside is changed, whenever the move comes;
 // - a root that is a file system of its own cannot be left: the move fails
 //   with EXDEV and the call acts inside;
-// - with Landlock ABI 1 or none, the layer checks the directory once more
-//   right before the change: a move before that check is caught, a move in
-//   the instant between the check and the change is not.
+// - with Landlock ABI 1 or none, the layer opens the directory afresh from
+//   the root right before the change: a move before that open is caught, a
+//   move in the instant between the open and the change is not.
 #include "temp_root.h"
 
 #include "coredll.h"
@@ -223,7 +223,7 @@ TEST_F(Confinement, WithLandlockAbi1OrNoneOnlyAMoveInTheLastInstantBeforeTheChan
                 EXPECT_EQ(outcome.child, Kept) << kind << NameOf(instant);
                 EXPECT_EQ(ReadFile(Outside("Old/a.txt")), "a") << kind << NameOf(instant);
             } else {
-                // The window the documentation names: between the check and
+                // The window the documentation names: between the open and
                 // the change, the change lands at the directory's new place.
                 EXPECT_EQ(outcome.child, Deleted) << kind << NameOf(instant);
                 EXPECT_FALSE(Exists(Outside("Old/a.txt"))) << kind << NameOf(instant);

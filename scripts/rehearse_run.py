@@ -80,9 +80,9 @@ def confinement_note(own_file_system):
                        if abi >= 2 else "")
     if abi >= 2:
         return f"confinement: Landlock ABI {abi} refuses every change outside the copy"
-    return ("confinement: paths resolved inside the copy, each directory checked again right "
-            f"before each change ({'Landlock ABI 1' if abi else 'no Landlock'} here); a "
-            "directory moved out by another process in that last instant is changed where it went")
+    return ("confinement: paths resolved inside the copy, each change's directory opened afresh "
+            f"right before it ({'Landlock ABI 1' if abi else 'no Landlock'} here); a directory "
+            "moved out by another process in that last instant is changed where it went")
 
 
 def make_scratch(device_dir):

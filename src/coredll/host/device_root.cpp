@@ -146,19 +146,6 @@ bool DirectoryLiesInsideRoot(int dir_fd)
     return inside;
 }
 
-bool StillInsideRoot(int dir_fd)
-{
-    if (DirectoryLiesInsideRoot(dir_fd)) {
-        return true;
-    }
-    /* Out of descriptors is noted by the open that ran out. */
-    if (errno != EMFILE && errno != ENFILE) {
-        NoteFailure(errno == 0 ? "the directory has left the device root"
-                               : "the directory's place cannot be told");
-    }
-    return false;
-}
-
 #ifndef LANDLOCK_ACCESS_FS_TRUNCATE
 #define LANDLOCK_ACCESS_FS_TRUNCATE (1ULL << 14) /* Landlock ABI 3 (Linux 6.2). */
 #endif

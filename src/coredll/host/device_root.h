@@ -29,8 +29,8 @@ const char *DeviceRootPath();
  * ReopenDeviceRoot - makes the current working directory the device root:
  * closes every open search and registry key and re-opens the root.  For
  * tests, which give each case a fresh root (never after
- * ConfineChangesToRoot, which holds to the root it was given).  False when the directory cannot
- * be opened.
+ * ConfineChangesToRoot, which holds to the root it was given).  False when
+ * the directory cannot be opened.
  */
 bool ReopenDeviceRoot();
 
@@ -51,12 +51,6 @@ int OpenInRoot(int root_fd, const char *relative, int flags);
  * if the directory lies outside, else why it could not be told (EMFILE...).
  */
 bool DirectoryLiesInsideRoot(int dir_fd);
-
-/*
- * StillInsideRoot - DirectoryLiesInsideRoot, with the reason noted for the
- * call's trace when false (left the root, or out of descriptors...).
- */
-bool StillInsideRoot(int dir_fd);
 
 /*
  * ConfineChangesToRoot - asks the kernel (Landlock) to refuse this process,

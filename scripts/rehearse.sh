@@ -5,8 +5,12 @@
 #
 # DEVICE_DIR is a copy of a device's files, its registry export registry.reg
 # at the top.  The run happens on a copy of DEVICE_DIR in a scratch folder,
-# DEVICE_DIR itself is only read.  Prints each file deleted, each move (from
-# and to), each directory created or removed, told by file identity.
+# a tmpfs of its own in a private mount namespace where the system allows
+# one (not with --keep); DEVICE_DIR itself is only read.  Says what it found
+# as the registry and which confinement the run had, then prints each file
+# deleted, each move (from and to), each directory created or removed, told
+# by file identity.  The scratch folder goes on every exit, SIGINT and
+# SIGTERM included.
 #   --device KIND      run the device executable (build-ce-KIND) under the
 #                      emulator build/ce-run instead of the host build:
 #                      armv4i as Compact 7 loads it, on an ARMv4T CPU;

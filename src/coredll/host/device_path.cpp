@@ -238,7 +238,7 @@ size_t DevicePathLength(const char16_t *path)
 bool FindEntryIgnoringCase(int dir_fd, std::u16string_view name, char *out, size_t capacity)
 {
     alignas(8) char buffer[8192];
-    int fd = Sys().openat(dir_fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int fd = OpenInRoot(dir_fd, "", O_RDONLY | O_DIRECTORY); /* dir_fd itself, readable. */
     if (fd < 0) {
         return false;
     }

@@ -7,6 +7,7 @@
 #include "find_table.h"
 #include "registry_table.h"
 #include "system_calls.h"
+#include "trace.h"
 
 #include <cerrno>
 #include <climits>
@@ -22,6 +23,7 @@ namespace coredll {
 namespace {
 
 int root_fd = -2; /* -2: not opened yet; -1: could not be opened. */
+bool changes_confined = false;
 char root_path[PATH_MAX];
 
 int OpenCurrentDirectory()
@@ -68,30 +70,43 @@ bool ReopenDeviceRoot()
     return root_fd >= 0;
 }
 
-int OpenInRoot(int root, const char *relative, int flags)
+namespace {
+
+/* openat2(dir_fd, path, flags | O_CLOEXEC) resolved as `resolve` says: tried
+ * again on EAGAIN (a concurrent rename can cause it) and, out of
+ * descriptors, once those waiting for their batch are closed. */
+int OpenRetrying(int dir_fd, const char *path, int flags, uint64_t resolve)
 {
     struct open_how how = {};
     how.flags = static_cast<uint64_t>(flags) | O_CLOEXEC;
-    how.resolve = RESOLVE_IN_ROOT | RESOLVE_NO_MAGICLINKS;
-    if (root < 0) {
-        errno = EBADF;
-        return -1;
-    }
-    if (relative[0] == '\0') {
-        relative = ".";
-    }
+    how.resolve = resolve;
     for (int attempt = 0; attempt < 8; ++attempt) {
-        int fd = Sys().openat2(root, relative, &how, sizeof(how));
+        int fd = Sys().openat2(dir_fd, path, &how, sizeof(how));
         if (fd >= 0) {
             return fd;
         }
-        /* Out of descriptors: those waiting for their batch go first. */
-        if (errno != EAGAIN && errno != EINTR &&
-            !((errno == EMFILE || errno == ENFILE) && CloseBatch())) {
+        bool out_of_descriptors = errno == EMFILE || errno == ENFILE;
+        if (out_of_descriptors && !CloseBatch()) {
+            NoteFailure("out of file descriptors");
+            return -1;
+        }
+        if (!out_of_descriptors && errno != EAGAIN && errno != EINTR) {
             return -1;
         }
     }
     return -1;
+}
+
+} // namespace
+
+int OpenInRoot(int root, const char *relative, int flags)
+{
+    if (root < 0) {
+        errno = EBADF;
+        return -1;
+    }
+    return OpenRetrying(root, relative[0] == '\0' ? "." : relative, flags,
+                        RESOLVE_IN_ROOT | RESOLVE_NO_MAGICLINKS);
 }
 
 bool DirectoryLiesInsideRoot(int dir_fd)
@@ -105,19 +120,23 @@ bool DirectoryLiesInsideRoot(int dir_fd)
     }
     int current = dir_fd;
     bool inside = false;
+    errno = 0;
     for (int depth = 0; depth < kDepthLimit; ++depth) {
         if (SameFile(current_st, root)) {
             inside = true;
             break;
         }
-        int parent = Sys().openat(current, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
+        int parent = OpenRetrying(current, "..", O_PATH | O_DIRECTORY, RESOLVE_NO_MAGICLINKS);
         if (current != dir_fd) {
             Sys().close(current);
         }
         current = parent;
         struct stat parent_st = {};
-        if (current < 0 || !StatOfFd(current, parent_st) || SameFile(parent_st, current_st)) {
-            break; /* Unreadable, or "/" reached (its ".." is itself). */
+        if (current < 0 || !StatOfFd(current, parent_st)) {
+            break; /* Cannot be told; errno says why. */
+        }
+        if (SameFile(parent_st, current_st)) {
+            break; /* "/" reached (its ".." is itself): outside. */
         }
         current_st = parent_st;
     }
@@ -172,7 +191,13 @@ bool ConfineChangesToRoot()
         Sys().landlock_add_rule(ruleset_fd, LANDLOCK_RULE_PATH_BENEATH, &beneath_root, 0) == 0 &&
         Sys().set_no_new_privs() == 0 && Sys().landlock_restrict_self(ruleset_fd, 0) == 0;
     Sys().close(ruleset_fd);
+    changes_confined = confined;
     return confined;
+}
+
+bool ChangesConfinedToRoot()
+{
+    return changes_confined;
 }
 
 } // namespace coredll

@@ -28,8 +28,9 @@ const char *DeviceRootPath();
 /*
  * ReopenDeviceRoot - makes the current working directory the device root:
  * closes every open search and registry key and re-opens the root.  For
- * tests, which give each case a fresh root.  False when the directory cannot
- * be opened.
+ * tests, which give each case a fresh root (never after
+ * ConfineChangesToRoot, which holds to the root it was given).  False when
+ * the directory cannot be opened.
  */
 bool ReopenDeviceRoot();
 
@@ -37,7 +38,8 @@ bool ReopenDeviceRoot();
  * OpenInRoot - openat2(root_fd, relative, flags | O_CLOEXEC) confined to the
  * root by RESOLVE_IN_ROOT | RESOLVE_NO_MAGICLINKS.  `relative` is an on-disk
  * path ("" for the root itself).  The new fd, or -1 with errno set (retried
- * a few times on EAGAIN, which a concurrent rename can cause).
+ * a few times on EAGAIN, which a concurrent rename can cause, and out of
+ * descriptors once the batch waiting to be closed is closed, closing.h).
  */
 int OpenInRoot(int root_fd, const char *relative, int flags);
 
@@ -45,7 +47,8 @@ int OpenInRoot(int root_fd, const char *relative, int flags);
  * DirectoryLiesInsideRoot - whether the open directory `dir_fd` still lies
  * at or below the root: an open directory follows renames, even out of the
  * root.  Decided by walking ".." up from it until the root or "/" is met
- * (no /proc needed).  A few system calls a level.
+ * (no /proc needed).  A few system calls a level.  When false, errno is 0
+ * if the directory lies outside, else why it could not be told (EMFILE...).
  */
 bool DirectoryLiesInsideRoot(int dir_fd);
 
@@ -62,6 +65,12 @@ bool DirectoryLiesInsideRoot(int dir_fd);
  * be opened or the kernel cannot confine exactly.
  */
 bool ConfineChangesToRoot();
+
+/*
+ * ChangesConfinedToRoot - whether ConfineChangesToRoot has succeeded: the
+ * kernel then judges every change by where its file is at that moment.
+ */
+bool ChangesConfinedToRoot();
 
 } // namespace coredll
 

@@ -4,7 +4,9 @@
  *
  * Each call resolves its path afresh from the root (device_path.h), as the
  * platform does, and then acts on a single name relative to the directory
- * fd that resolution gave, so the final step cannot leave the root either.
+ * fd that resolution gave (or, where the kernel does not confine changes, to
+ * that directory opened afresh right before the change), so the final step
+ * cannot leave the root either.
  */
 #include "coredll.h"
 #include "platform_names.h"
@@ -62,6 +64,45 @@ class Resolved {
     bool ok_ = false;
 };
 
+/*
+ * The directory a change acts in.  An open directory follows renames, even
+ * out of the root: unless the kernel itself refuses every change outside the
+ * root, the entry's directory is opened afresh from the root right before the
+ * change, so that one moved out since the path was resolved is not found.
+ * Only the instant between that open and the change itself stays open.
+ */
+class DirectoryForChange {
+  public:
+    explicit DirectoryForChange(const ResolvedEntry &entry) : fd_(entry.dir_fd)
+    {
+        if (ChangesConfinedToRoot()) {
+            return;
+        }
+        char parent[kRelativePathBytes];
+        const char *slash = std::strrchr(entry.path, '/');
+        size_t length = slash == nullptr ? 0 : static_cast<size_t>(slash - entry.path);
+        std::memcpy(parent, entry.path, length);
+        parent[length] = '\0';
+        owned_ = OpenInRoot(DeviceRootFd(), parent, O_PATH | O_DIRECTORY);
+        fd_ = owned_;
+    }
+    ~DirectoryForChange()
+    {
+        CloseResolvedDirectory(owned_);
+    }
+    DirectoryForChange(const DirectoryForChange &) = delete;
+    DirectoryForChange &operator=(const DirectoryForChange &) = delete;
+
+    int fd() const
+    {
+        return fd_;
+    }
+
+  private:
+    int fd_;
+    int owned_ = -1;
+};
+
 BOOL DeleteFileImpl(LPCWSTR path)
 {
     Resolved entry(path);
@@ -74,26 +115,29 @@ BOOL DeleteFileImpl(LPCWSTR path)
                                         IsRunningExecutable(entry->st))) {
         return FALSE;
     }
-    return Sys().unlinkat(entry->dir_fd, entry->name, 0) == 0 ? TRUE : FALSE;
+    DirectoryForChange directory(*entry);
+    return Sys().unlinkat(directory.fd(), entry->name, 0) == 0 ? TRUE : FALSE;
 }
 
 BOOL CreateDirectoryImpl(LPCWSTR path)
 {
     Resolved entry(path);
-    return entry.NamesEntry() && !entry->exists &&
-                   Sys().mkdirat(entry->dir_fd, entry->name, 0777) == 0
-               ? TRUE
-               : FALSE;
+    if (!entry.NamesEntry() || entry->exists) {
+        return FALSE;
+    }
+    DirectoryForChange directory(*entry);
+    return Sys().mkdirat(directory.fd(), entry->name, 0777) == 0 ? TRUE : FALSE;
 }
 
 BOOL RemoveDirectoryImpl(LPCWSTR path)
 {
     Resolved entry(path);
     /* Never the root itself, and never a link to a directory. */
-    return entry.NamesEntry() && entry->exists && S_ISDIR(entry->st.st_mode) &&
-                   Sys().unlinkat(entry->dir_fd, entry->name, AT_REMOVEDIR) == 0
-               ? TRUE
-               : FALSE;
+    if (!entry.NamesEntry() || !entry->exists || !S_ISDIR(entry->st.st_mode)) {
+        return FALSE;
+    }
+    DirectoryForChange directory(*entry);
+    return Sys().unlinkat(directory.fd(), entry->name, AT_REMOVEDIR) == 0 ? TRUE : FALSE;
 }
 
 BOOL MoveFileImpl(LPCWSTR from, LPCWSTR to)
@@ -103,9 +147,13 @@ BOOL MoveFileImpl(LPCWSTR from, LPCWSTR to)
         return FALSE;
     }
     Resolved target(to);
-    return target.NamesEntry() && !target->exists &&
-                   Sys().renameat2(source->dir_fd, source->name, target->dir_fd, target->name,
-                                   RENAME_NOREPLACE) == 0
+    if (!target.NamesEntry() || target->exists) {
+        return FALSE;
+    }
+    DirectoryForChange source_directory(*source);
+    DirectoryForChange target_directory(*target);
+    return Sys().renameat2(source_directory.fd(), source->name, target_directory.fd(), target->name,
+                           RENAME_NOREPLACE) == 0
                ? TRUE
                : FALSE;
 }

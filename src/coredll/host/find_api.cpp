@@ -28,6 +28,7 @@
 #include "system_calls.h"
 #include "utf16.h"
 
+#include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -81,7 +82,12 @@ bool ReadBlock(Search &search)
     search.block.filled = 0;
     search.block.next = 0;
     if (search.blocks_read > 0 && !DirectoryLiesInsideRoot(search.dir_fd)) {
-        return NoteFailure("the directory has left the device root");
+        /* Out of descriptors is noted by the open that ran out. */
+        if (errno != EMFILE && errno != ENFILE) {
+            NoteFailure(errno == 0 ? "the directory has left the device root"
+                                   : "the directory's place cannot be told");
+        }
+        return false;
     }
     long got = Sys().getdents64(search.dir_fd, search.entries, sizeof(search.entries));
     if (got <= 0) {

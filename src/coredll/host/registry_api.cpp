@@ -3,8 +3,9 @@
  *
  * The registry is the export file "registry.reg" at the device root (its
  * name matched ignoring case, as every name), read inside the root and
- * imported each time a key is opened; an open key keeps what it read.  The
- * registry is never written.
+ * imported each time a key is opened; an open key keeps what it read.  A
+ * registry.reg that is not a regular file is no registry, as a missing one.
+ * The registry is never written.
  */
 #include "coredll.h"
 #include "platform_names.h"
@@ -30,8 +31,9 @@ namespace {
 /* A registry file larger than this is taken as empty. */
 constexpr off_t kRegistryFileLimit = off_t{64} * 1024 * 1024;
 
-/* Reads and imports the root's registry file; empty when missing or
- * unreadable.  May throw std::bad_alloc. */
+/* Reads and imports the root's registry file; empty when missing,
+ * unreadable or not a regular file (a FIFO, a socket, a device, a
+ * directory), which is never read nor waited on.  May throw std::bad_alloc. */
 RegistryExport LoadRegistry()
 {
     std::vector<uint8_t> bytes;
@@ -41,7 +43,11 @@ RegistryExport LoadRegistry()
         return RegistryExport{};
     }
     Sys().close(entry.dir_fd);
-    int fd = OpenInRoot(DeviceRootFd(), entry.path, O_RDONLY);
+    if (!entry.exists || !(S_ISREG(entry.st.st_mode) || S_ISLNK(entry.st.st_mode))) {
+        return RegistryExport{};
+    }
+    /* Non-blocking: what is there now may have been swapped for a FIFO. */
+    int fd = OpenInRoot(DeviceRootFd(), entry.path, O_RDONLY | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
         return RegistryExport{};
     }

@@ -7,7 +7,7 @@
 #include "temp_root.h"
 
 #include "coredll.h"
-#include "device_root.h"
+#include "kernel/device_root.h"
 
 #include <cstdio>
 #include <string>

@@ -7,8 +7,8 @@
 #include "cleanup/cleanup_run.h"
 #include "coredll.h"
 #include "platform_names.h"
-#include "device_root.h"
-#include "system_calls.h"
+#include "kernel/device_root.h"
+#include "kernel/system_calls.h"
 
 #include <cerrno>
 #include <cstdlib>

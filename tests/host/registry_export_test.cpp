@@ -3,7 +3,7 @@
 // The expected registries are what Wine 8's "reg import" leaves in an empty
 // key for the same files (each case was imported there and read back with
 // RegEnumValueW).
-#include "registry_export.h"
+#include "registry/registry_export.h"
 
 #include <gtest/gtest.h>
 

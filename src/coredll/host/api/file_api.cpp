@@ -9,13 +9,13 @@
 #include "coredll.h"
 #include "platform_names.h"
 
-#include "closing.h"
-#include "device_path.h"
-#include "device_root.h"
-#include "file_attributes.h"
-#include "platform_call.h"
-#include "running_executable.h"
-#include "system_calls.h"
+#include "api/platform_call.h"
+#include "kernel/closing.h"
+#include "kernel/device_root.h"
+#include "kernel/system_calls.h"
+#include "paths/device_path.h"
+#include "paths/file_attributes.h"
+#include "paths/running_executable.h"
 
 #include <cstdio>
 #include <cstring>

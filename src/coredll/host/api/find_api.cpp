@@ -18,14 +18,14 @@
 #include "coredll.h"
 #include "platform_names.h"
 
-#include "case_fold.h"
-#include "device_path.h"
-#include "device_root.h"
-#include "file_attributes.h"
-#include "find_table.h"
-#include "platform_call.h"
-#include "system_calls.h"
-#include "utf16.h"
+#include "api/platform_call.h"
+#include "handles/find_table.h"
+#include "kernel/device_root.h"
+#include "kernel/system_calls.h"
+#include "names/case_fold.h"
+#include "names/utf16.h"
+#include "paths/device_path.h"
+#include "paths/file_attributes.h"
 
 #include <cstring>
 #include <fcntl.h>

@@ -6,9 +6,9 @@
  * is copied as written.  Like the platform's, the function takes no bound:
  * the caller has measured that the result fits.
  */
-#include "format_api.h"
+#include "api/format_api.h"
 
-#include "platform_call.h"
+#include "api/platform_call.h"
 
 #include <cstdarg>
 

@@ -9,11 +9,11 @@
  */
 #include "coredll.h"
 
-#include "device_root.h"
-#include "platform_call.h"
-#include "running_executable.h"
-#include "system_calls.h"
-#include "utf16.h"
+#include "api/platform_call.h"
+#include "kernel/device_root.h"
+#include "kernel/system_calls.h"
+#include "names/utf16.h"
+#include "paths/running_executable.h"
 
 #include <climits>
 #include <cstring>

@@ -11,7 +11,7 @@
 #ifndef COREDLL_HOST_PLATFORM_CALL_H
 #define COREDLL_HOST_PLATFORM_CALL_H
 
-#include "trace.h"
+#include "api/trace.h"
 
 #include <new>
 

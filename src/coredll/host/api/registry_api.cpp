@@ -9,12 +9,12 @@
 #include "coredll.h"
 #include "platform_names.h"
 
-#include "device_path.h"
-#include "device_root.h"
-#include "registry_export.h"
-#include "registry_table.h"
-#include "system_calls.h"
-#include "platform_call.h"
+#include "api/platform_call.h"
+#include "handles/registry_table.h"
+#include "kernel/device_root.h"
+#include "kernel/system_calls.h"
+#include "paths/device_path.h"
+#include "registry/registry_export.h"
 
 #include <cstring>
 #include <fcntl.h>

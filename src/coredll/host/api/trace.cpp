@@ -1,9 +1,9 @@
 /*
  * trace.cpp - the layer's optional trace of platform calls.
  */
-#include "trace.h"
+#include "api/trace.h"
 
-#include "utf16.h"
+#include "names/utf16.h"
 
 #include <cinttypes>
 #include <cstdio>

@@ -1,11 +1,11 @@
 /*
  * find_table.cpp - the open searches.
  */
-#include "find_table.h"
+#include "handles/find_table.h"
 
-#include "closing.h"
-#include "slot_table.h"
-#include "system_calls.h"
+#include "handles/slot_table.h"
+#include "kernel/closing.h"
+#include "kernel/system_calls.h"
 
 namespace coredll {
 

@@ -10,7 +10,7 @@
 #define COREDLL_HOST_FIND_TABLE_H
 
 #include "coredll.h"
-#include "directory_records.h"
+#include "kernel/directory_records.h"
 
 #include <cstddef>
 

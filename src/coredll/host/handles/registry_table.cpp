@@ -1,9 +1,9 @@
 /*
  * registry_table.cpp - the fixed table of open registry keys.
  */
-#include "registry_table.h"
+#include "handles/registry_table.h"
 
-#include "slot_table.h"
+#include "handles/slot_table.h"
 
 #include <utility>
 

@@ -2,10 +2,10 @@
  * closing.cpp - closing the directory fds of path resolution, in batches
  * while a search is open.
  */
-#include "closing.h"
+#include "kernel/closing.h"
 
-#include "find_table.h"
-#include "system_calls.h"
+#include "handles/find_table.h"
+#include "kernel/system_calls.h"
 
 #include <cstddef>
 

@@ -1,12 +1,12 @@
 /*
  * device_root.cpp - the device root and the kernel's confinement to it.
  */
-#include "device_root.h"
+#include "kernel/device_root.h"
 
-#include "closing.h"
-#include "find_table.h"
-#include "registry_table.h"
-#include "system_calls.h"
+#include "handles/find_table.h"
+#include "handles/registry_table.h"
+#include "kernel/closing.h"
+#include "kernel/system_calls.h"
 
 #include <cerrno>
 #include <climits>

@@ -1,7 +1,7 @@
 /*
  * system_calls.cpp - the kernel's calls, as the layer's table.
  */
-#include "system_calls.h"
+#include "kernel/system_calls.h"
 
 #include <cstdio>
 #include <fcntl.h>

@@ -1,9 +1,9 @@
 /*
  * case_fold.cpp - the device's case-insensitive comparison of names.
  */
-#include "case_fold.h"
+#include "names/case_fold.h"
 
-#include "utf16.h"
+#include "names/utf16.h"
 
 #include <cstdint>
 
@@ -20,7 +20,7 @@ struct UpcaseRun {
 };
 
 constexpr UpcaseRun kUpcaseRuns[] = {
-#include "upcase_table.inc"
+#include "names/upcase_table.inc"
 };
 
 bool UnitsEqualIgnoringCase(char16_t a, char16_t b)

@@ -1,7 +1,7 @@
 /*
  * utf16.cpp - conversion between the device's UTF-16 names and UTF-8 on disk.
  */
-#include "utf16.h"
+#include "names/utf16.h"
 
 namespace coredll {
 

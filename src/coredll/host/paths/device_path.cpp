@@ -6,13 +6,13 @@
  * is then opened in one openat2 as spelt; only when that finds no such entry
  * are the components matched one by one against the disk.
  */
-#include "device_path.h"
+#include "paths/device_path.h"
 
-#include "case_fold.h"
-#include "device_root.h"
-#include "directory_records.h"
-#include "system_calls.h"
-#include "utf16.h"
+#include "kernel/device_root.h"
+#include "kernel/directory_records.h"
+#include "kernel/system_calls.h"
+#include "names/case_fold.h"
+#include "names/utf16.h"
 
 #include <cerrno>
 #include <cstring>

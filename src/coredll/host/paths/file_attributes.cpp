@@ -1,7 +1,7 @@
 /*
  * file_attributes.cpp - the device's attribute bits for a file on disk.
  */
-#include "file_attributes.h"
+#include "paths/file_attributes.h"
 
 namespace coredll {
 

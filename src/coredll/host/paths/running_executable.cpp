@@ -1,9 +1,9 @@
 /*
  * running_executable.cpp - the running program's own file.
  */
-#include "running_executable.h"
+#include "paths/running_executable.h"
 
-#include "system_calls.h"
+#include "kernel/system_calls.h"
 
 #include <climits>
 #include <cstdio>

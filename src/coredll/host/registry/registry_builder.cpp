@@ -1,9 +1,9 @@
 /*
  * registry_builder.cpp - the registry an import builds, key by key.
  */
-#include "registry_builder.h"
+#include "registry/registry_builder.h"
 
-#include "case_fold.h"
+#include "names/case_fold.h"
 
 namespace coredll {
 

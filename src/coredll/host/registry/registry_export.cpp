@@ -7,12 +7,12 @@
  * A line the import cannot read is skipped alone; a malformed key line keeps
  * the key that was open.
  */
-#include "registry_export.h"
+#include "registry/registry_export.h"
 
-#include "case_fold.h"
-#include "registry_builder.h"
-#include "registry_number.h"
-#include "registry_text.h"
+#include "names/case_fold.h"
+#include "registry/registry_builder.h"
+#include "registry/registry_number.h"
+#include "registry/registry_text.h"
 
 #include <new>
 #include <optional>

@@ -2,7 +2,7 @@
  * registry_number.cpp - numbers in a registry export, read as the import
  * reads them.
  */
-#include "registry_number.h"
+#include "registry/registry_number.h"
 
 namespace coredll {
 

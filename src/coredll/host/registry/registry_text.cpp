@@ -1,9 +1,9 @@
 /*
  * registry_text.cpp - the characters of a registry export file.
  */
-#include "registry_text.h"
+#include "registry/registry_text.h"
 
-#include "utf16.h"
+#include "names/utf16.h"
 
 #include <string_view>
 

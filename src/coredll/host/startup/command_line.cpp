@@ -1,9 +1,9 @@
 /*
  * command_line.cpp - the wide command line a program's entry receives.
  */
-#include "command_line.h"
+#include "startup/command_line.h"
 
-#include "utf16.h"
+#include "names/utf16.h"
 
 #include <string_view>
 

@@ -8,8 +8,8 @@
  */
 #include "coredll.h"
 
-#include "command_line.h"
-#include "device_root.h"
+#include "kernel/device_root.h"
+#include "startup/command_line.h"
 
 #include <string>
 

@@ -12,7 +12,6 @@ namespace coredll {
 namespace {
 
 SlotTable<Search, kSearchSlots, 0x5EA0> searches;
-size_t open_searches = 0;
 
 void Release(Search &search)
 {
@@ -20,10 +19,7 @@ void Release(Search &search)
         Sys().close(search.dir_fd);
     }
     search.dir_fd = -1;
-    open_searches -= 1;
-    if (open_searches == 0) {
-        CloseBatch();
-    }
+    SearchClosed();
 }
 
 } // namespace
@@ -32,7 +28,7 @@ Search *OpenSearch(int dir_fd)
 {
     Search *search = searches.Open();
     if (search != nullptr) {
-        open_searches += 1;
+        SearchOpened();
         search->dir_fd = dir_fd;
         search->pattern_length = 0;
         search->blocks_read = 0;
@@ -45,11 +41,6 @@ Search *OpenSearch(int dir_fd)
 HANDLE HandleOfSearch(const Search *search)
 {
     return searches.HandleOf(search);
-}
-
-bool AnySearchOpen()
-{
-    return open_searches > 0;
 }
 
 Search *SearchOfHandle(HANDLE handle)

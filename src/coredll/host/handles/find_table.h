@@ -38,9 +38,6 @@ HANDLE HandleOfSearch(const Search *search);
 /* SearchOfHandle - the open search that `handle` names, or nullptr. */
 Search *SearchOfHandle(HANDLE handle);
 
-/* AnySearchOpen - whether a search is open. */
-bool AnySearchOpen();
-
 /* CloseSearch - closes the search's fd and frees its slot; the last search
  * to close also closes the batch of resolved directories (closing.h). */
 void CloseSearch(Search *search);

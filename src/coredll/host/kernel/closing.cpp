@@ -4,7 +4,6 @@
  */
 #include "kernel/closing.h"
 
-#include "handles/find_table.h"
 #include "kernel/system_calls.h"
 
 #include <cstddef>
@@ -17,6 +16,7 @@ constexpr size_t kBatchSize = 128;
 
 int waiting[kBatchSize];
 size_t waiting_count = 0;
+size_t open_searches = 0;
 
 } // namespace
 
@@ -25,7 +25,7 @@ void CloseResolvedDirectory(int fd)
     if (fd < 0) {
         return;
     }
-    if (!AnySearchOpen()) {
+    if (open_searches == 0) {
         Sys().close(fd);
         return;
     }
@@ -66,6 +66,19 @@ bool CloseBatch()
     }
     waiting_count = 0;
     return true;
+}
+
+void SearchOpened()
+{
+    open_searches += 1;
+}
+
+void SearchClosed()
+{
+    open_searches -= 1;
+    if (open_searches == 0) {
+        CloseBatch();
+    }
 }
 
 } // namespace coredll

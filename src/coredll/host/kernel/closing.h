@@ -22,6 +22,11 @@ void CloseResolvedDirectory(int fd);
  * one (a failed open may then be tried again). */
 bool CloseBatch();
 
+/* SearchOpened, SearchClosed - a search has opened or closed: fds wait for
+ * their batch while any is open, and the last to close closes the batch. */
+void SearchOpened();
+void SearchClosed();
+
 } // namespace coredll
 
 #endif /* COREDLL_HOST_CLOSING_H */

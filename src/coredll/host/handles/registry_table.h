@@ -9,7 +9,7 @@
 #define COREDLL_HOST_REGISTRY_TABLE_H
 
 #include "coredll.h"
-#include "registry/registry_export.h"
+#include "registry/registry_keys.h"
 
 #include <cstddef>
 

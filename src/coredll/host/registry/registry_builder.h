@@ -9,7 +9,7 @@
 #ifndef COREDLL_HOST_REGISTRY_BUILDER_H
 #define COREDLL_HOST_REGISTRY_BUILDER_H
 
-#include "registry/registry_export.h"
+#include "registry/registry_keys.h"
 
 #include <cstddef>
 #include <string>

@@ -9,6 +9,7 @@
 #include "platform_names.h"
 #include "kernel/device_root.h"
 #include "kernel/system_calls.h"
+#include "testing/test_support.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -3,8 +3,6 @@
  */
 #include "kernel/device_root.h"
 
-#include "handles/find_table.h"
-#include "handles/registry_table.h"
 #include "kernel/closing.h"
 #include "kernel/system_calls.h"
 
@@ -57,10 +55,8 @@ const char *DeviceRootPath()
     return DeviceRootFd() >= 0 && root_path[0] == '/' ? root_path : nullptr;
 }
 
-bool ReopenDeviceRoot()
+bool OpenDeviceRoot()
 {
-    CloseAllSearches();
-    CloseAllRegistryKeys();
     if (root_fd >= 0) {
         Sys().close(root_fd);
     }

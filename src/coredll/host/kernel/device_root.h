@@ -26,12 +26,10 @@ int DeviceRootFd();
 const char *DeviceRootPath();
 
 /*
- * ReopenDeviceRoot - makes the current working directory the device root:
- * closes every open search and registry key and re-opens the root.  For
- * tests, which give each case a fresh root.  False when the directory cannot
- * be opened.
+ * OpenDeviceRoot - makes the current working directory the device root,
+ * closing the previous root's fd.  False when the directory cannot be opened.
  */
-bool ReopenDeviceRoot();
+bool OpenDeviceRoot();
 
 /*
  * OpenInRoot - openat2(root_fd, relative, flags | O_CLOEXEC) confined to the

@@ -88,9 +88,9 @@ const SystemCalls &Sys()
     return in_use;
 }
 
-void SetSystemCalls(const SystemCalls &calls)
+SystemCalls &SystemCallsInUse()
 {
-    in_use = calls;
+    return in_use;
 }
 
 } // namespace coredll

@@ -41,11 +41,12 @@ struct SystemCalls {
 /* The kernel's own calls. */
 const SystemCalls &KernelSystemCalls();
 
-/* The table in use: the kernel's unless a test has replaced it. */
+/* The table in use: the kernel's unless a test has replaced it
+ * (SetSystemCalls, testing/test_support.h). */
 const SystemCalls &Sys();
 
-/* SetSystemCalls - makes `calls` the table in use (tests only). */
-void SetSystemCalls(const SystemCalls &calls);
+/* SystemCallsInUse - the table Sys() returns, to be replaced. */
+SystemCalls &SystemCallsInUse();
 
 } // namespace coredll
 

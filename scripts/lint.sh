@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # lint.sh - checks formatting (.clang-format) and clang-tidy's bugprone checks
-# (.clang-tidy) over the program's and the host layer's sources, and prints
-# clang-tidy's findings and errors when it fails.  Installs clang-format and
+# (.clang-tidy) over the program's and the host layer's sources, and that
+# src/'s includes form no cycle and run only down the host layer's folders
+# (check_includes.py); prints the findings and errors when it fails.  Installs clang-format and
 # clang-tidy when missing; needs the host build's compile_commands.json
 # (scripts/setup.sh makes it).
 set -euo pipefail
@@ -13,6 +14,8 @@ if [ ! -f build/compile_commands.json ]; then
     exit 1
 fi
 
+python3 scripts/check_includes.py
+
 sources=$(git ls-files 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' 'bench/*.cpp' 'tools/*.cpp' 'tools/*.h')
 if ! clang-format --dry-run -Werror $sources; then
     echo "lint.sh: the places above differ from .clang-format; clang-format -i FILE mends a file" >&2
@@ -21,7 +24,9 @@ fi
 echo "clang-format: $(echo "$sources" | wc -w) files formatted"
 
 # The device start-up (src/coredll/ce/) is only ever compiled for the device.
-cpp_sources=$(git ls-files 'src/*.cpp' 'tools/*.cpp' ':!src/coredll/ce/*')
+cpp_python3 scripts/check_includes.py
+
+sources=$(git ls-files 'src/*.cpp' 'tools/*.cpp' ':!src/coredll/ce/*')
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 # Findings go to standard output, compiler errors to standard error; the

@@ -1,3 +1,4 @@
+/* api/ - the platform functions of coredll.h, each call guarded and traced. */
 /*
  * platform_call.h - what every platform function of the layer does around
  * its own work.

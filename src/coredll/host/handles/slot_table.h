@@ -1,3 +1,4 @@
+/* handles/ - the open handles: fixed tables of searches and registry keys. */
 /*
  * slot_table.h - a fixed table of open objects named by handles.
  *

@@ -1,3 +1,4 @@
+/* kernel/ - all the layer asks of the kernel: system calls, the root, closing, records. */
 /*
  * device_root.h - the device root and the kernel's confinement to it.
  *

@@ -1,3 +1,4 @@
+/* names/ - names as the platform compares them: UTF-16 and its case table. */
 /*
  * case_fold.h - the device's case-insensitive comparison of names.
  *

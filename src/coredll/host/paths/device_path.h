@@ -1,3 +1,4 @@
+/* paths/ - device paths resolved inside the root, and their files as the device sees them. */
 /*
  * device_path.h - resolving device paths inside the device root.
  *

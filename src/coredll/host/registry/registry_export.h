@@ -1,3 +1,4 @@
+/* registry/ - the device registry, imported from its export file. */
 /*
  * registry_export.h - the device registry, read from a registry export file.
  *

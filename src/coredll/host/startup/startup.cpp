@@ -1,3 +1,4 @@
+/* startup/ - the process start-up: main, the wide command line, the confinement. */
 /*
  * startup.cpp - the host's process start-up for the program's wide entry.
  *

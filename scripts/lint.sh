@@ -2,9 +2,9 @@
 # lint.sh - checks formatting (.clang-format) and clang-tidy's bugprone checks
 # (.clang-tidy) over the program's and the host layer's sources, and that
 # src/'s includes form no cycle and run only down the host layer's folders
-# (check_includes.py); prints the findings and errors when it fails.  Installs clang-format and
-# clang-tidy when missing; needs the host build's compile_commands.json
-# (scripts/setup.sh makes it).
+# (check_includes.py); prints the findings and errors when it fails.
+# Installs clang-format and clang-tidy when missing; needs the host build's
+# compile_commands.json (scripts/setup.sh makes it).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -24,9 +24,7 @@ fi
 echo "clang-format: $(echo "$sources" | wc -w) files formatted"
 
 # The device start-up (src/coredll/ce/) is only ever compiled for the device.
-cpp_python3 scripts/check_includes.py
-
-sources=$(git ls-files 'src/*.cpp' 'tools/*.cpp' ':!src/coredll/ce/*')
+cpp_sources=$(git ls-files 'src/*.cpp' 'tools/*.cpp' ':!src/coredll/ce/*')
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 # Findings go to standard output, compiler errors to standard error; the

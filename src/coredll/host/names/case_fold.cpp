@@ -23,8 +23,11 @@ constexpr UpcaseRun kUpcaseRuns[] = {
 #include "names/upcase_table.inc"
 };
 
+thread_local size_t units_examined = 0;
+
 bool UnitsEqualIgnoringCase(char16_t a, char16_t b)
 {
+    ++units_examined;
     return a == b || UpcaseUnit(a) == UpcaseUnit(b);
 }
 
@@ -32,6 +35,7 @@ bool UnitsEqualIgnoringCase(char16_t a, char16_t b)
 
 char16_t UpcaseUnit(char16_t unit)
 {
+    ++units_examined;
     /* ASCII first: the table's only change there is a-z. */
     if (unit < 0x80) {
         return unit >= u'a' && unit <= u'z' ? static_cast<char16_t>(unit - (u'a' - u'A')) : unit;
@@ -139,4 +143,10 @@ bool WildcardMatches(std::u16string_view pattern, std::u16string_view name)
     }
     return n == name.size() && p == pattern.size();
 }
+
+size_t NameUnitsExamined()
+{
+    return units_examined;
+}
+
 } // namespace coredll

@@ -10,6 +10,7 @@
 #ifndef COREDLL_HOST_CASE_FOLD_H
 #define COREDLL_HOST_CASE_FOLD_H
 
+#include <cstddef>
 #include <string_view>
 
 namespace coredll {
@@ -33,6 +34,13 @@ bool Utf16EqualsIgnoringCase(std::u16string_view a, std::u16string_view b);
  * and "*.*" matches every name, with or without a dot, as on the device.
  */
 bool WildcardMatches(std::u16string_view pattern, std::u16string_view name);
+
+/*
+ * NameUnitsExamined - how many units this thread has upper-cased or compared
+ * ignoring case: the work names cost, which no machine's speed or load
+ * changes, for tests that judge how that work grows.
+ */
+size_t NameUnitsExamined();
 
 } // namespace coredll
 

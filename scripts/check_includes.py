@@ -23,7 +23,7 @@ ROOT = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(os.pat
 SRC = 'src'
 HOST = 'src/coredll/host'
 INCLUDE_PATHS = ['src', 'src/coredll', 'src/coredll/host']
-LAYERS = ['kernel', 'names', 'paths', 'registry', 'handles', 'api', 'startup', 'testing']
+LAYERS = ['names', 'trace', 'kernel', 'paths', 'registry', 'handles', 'api', 'startup', 'testing']
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
 
 

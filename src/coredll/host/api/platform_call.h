@@ -12,7 +12,7 @@
 #ifndef COREDLL_HOST_PLATFORM_CALL_H
 #define COREDLL_HOST_PLATFORM_CALL_H
 
-#include "api/trace.h"
+#include "trace/trace.h"
 
 #include <new>
 

@@ -1,7 +1,7 @@
 /*
  * trace.cpp - the layer's optional trace of platform calls.
  */
-#include "api/trace.h"
+#include "trace/trace.h"
 
 #include "names/utf16.h"
 

@@ -1,3 +1,4 @@
+/* trace/ - the optional trace of platform calls, and why a call failed. */
 /*
  * trace.h - the layer's optional trace of platform calls.
  *

@@ -14,7 +14,7 @@
  */
 #include "attack_run.h"
 #include "coredll.h"
-#include "device_root.h"
+#include "testing/test_support.h"
 #include "sandbox.h"
 
 #include <gtest/gtest.h>

@@ -16,8 +16,9 @@
 #include "temp_root.h"
 
 #include "coredll.h"
-#include "device_root.h"
-#include "system_calls.h"
+#include "kernel/device_root.h"
+#include "kernel/system_calls.h"
+#include "testing/test_support.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -7,8 +7,9 @@
 #include "cleanup/cleanup_run.h"
 #include "coredll.h"
 #include "platform_names.h"
-#include "device_root.h"
-#include "system_calls.h"
+#include "kernel/device_root.h"
+#include "kernel/system_calls.h"
+#include "testing/test_support.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -1,6 +1,6 @@
 // format_api_test.cpp - wsprintfW's %s and %%.
 #include "coredll.h"
-#include "format_api.h"
+#include "api/format_api.h"
 
 #include <gtest/gtest.h>
 

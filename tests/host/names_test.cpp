@@ -1,10 +1,10 @@
 // names_test.cpp - case-insensitive names and the UTF-16 / UTF-8 conversion.
 #include "temp_root.h"
 
-#include "case_fold.h"
+#include "names/case_fold.h"
 #include "coredll.h"
 #include "platform_names.h"
-#include "utf16.h"
+#include "names/utf16.h"
 
 namespace {
 

@@ -17,9 +17,9 @@
 #include "emulator.h"
 #include "pe_image.h"
 
-#include "command_line.h"
-#include "device_root.h"
-#include "running_executable.h"
+#include "kernel/device_root.h"
+#include "paths/running_executable.h"
+#include "startup/command_line.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -2,7 +2,7 @@
  * process_calls.cpp - GetModuleFileNameW and wsprintfW.
  */
 #include "coredll.h"
-#include "format_api.h"
+#include "api/format_api.h"
 #include "platform_functions.h"
 
 #include <vector>

@@ -1,10 +1,10 @@
 # Windows CE ARM device builds with Debian's LLVM 16 (clang-16, lld-16,
-# llvm-16); included by ce-armv7.cmake and ce-armv5te.cmake, which name the
+# llvm-16); included by ce-armv7.cmake and ce-armv4i.cmake, which name the
 # triple, CPU, machine field and subsystem version.
 #
 # Sources are compiled by `clang-16 -cc1` with the triple given exactly:
 # clang's driver turns every ARM Windows triple into thumbv7, which an
-# ARMv5TE CPU cannot run.  The rules that do so are set in CMakeLists.txt
+# ARMv4T CPU cannot run.  The rules that do so are set in CMakeLists.txt
 # (CE_DEVICE_BUILD); here CMake only learns the tools.
 set(CMAKE_SYSTEM_NAME Generic)
 set(CMAKE_SYSTEM_PROCESSOR arm)

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # lint.sh - checks formatting (.clang-format) and clang-tidy's bugprone checks
-# (.clang-tidy) over the program's and the host layer's sources, and prints
-# clang-tidy's findings and errors when it fails.  Installs clang-format and
-# clang-tidy when missing; needs the host build's compile_commands.json
-# (scripts/setup.sh makes it).
+# (.clang-tidy) over the program's and the host layer's sources, and that
+# src/'s includes form no cycle and run only down the host layer's folders
+# (check_includes.py); prints the findings and errors when it fails.
+# Installs clang-format and clang-tidy when missing; needs the host build's
+# compile_commands.json (scripts/setup.sh makes it).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -12,6 +13,8 @@ if [ ! -f build/compile_commands.json ]; then
     echo "lint.sh: build/compile_commands.json is missing; run scripts/setup.sh first" >&2
     exit 1
 fi
+
+python3 scripts/check_includes.py
 
 sources=$(git ls-files 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' 'bench/*.cpp' 'tools/*.cpp' 'tools/*.h')
 if ! clang-format --dry-run -Werror $sources; then

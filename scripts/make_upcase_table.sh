@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# make_upcase_table.sh - regenerates src/coredll/host/upcase_table.inc, the
+# make_upcase_table.sh - regenerates src/coredll/host/names/upcase_table.inc, the
 # one-to-one upper-case table by which names compare ignoring case.
 #
 # The table is Wine's: a small mingw-w64 program (upcase/dump_upcase.c) asks
@@ -17,7 +17,7 @@ x86_64-w64-mingw32-gcc -O2 -Wall -o "$work/dump_upcase.exe" scripts/upcase/dump_
 (cd "$work" && wine dump_upcase.exe upcase.txt >>"$work/wine.log" 2>&1)
 
 wine_version=$(wine --version)
-/usr/bin/python3 - "$work/upcase.txt" "$wine_version" >src/coredll/host/upcase_table.inc <<'PY'
+/usr/bin/python3 - "$work/upcase.txt" "$wine_version" >src/coredll/host/names/upcase_table.inc <<'PY'
 import sys
 
 pairs = [tuple(int(x, 16) for x in line.split()) for line in open(sys.argv[1])]
@@ -36,4 +36,4 @@ print(f" * RtlUpcaseUnicodeChar: {len(pairs)} code units in {len(runs)} runs.  D
 for first, last, step, delta in runs:
     print(f"{{0x{first:04X}, 0x{last:04X}, {max(step, 1)}, {delta}}},")
 PY
-echo "src/coredll/host/upcase_table.inc: $(grep -c '^{' src/coredll/host/upcase_table.inc) runs"
+echo "src/coredll/host/names/upcase_table.inc: $(grep -c '^{' src/coredll/host/names/upcase_table.inc) runs"

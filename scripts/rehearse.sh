@@ -1,14 +1,20 @@
 #!/usr/bin/env bash
 # rehearse.sh - rehearses the cleanup on a copy of a device's files.
 #
-# Usage: scripts/rehearse.sh DEVICE_DIR [--device armv5te|armv7] [--as DEVICE_PATH] [--keep] [--trace]
+# Usage: scripts/rehearse.sh DEVICE_DIR [--device armv4i|armv7] [--as DEVICE_PATH] [--keep] [--trace]
 #
 # DEVICE_DIR is a copy of a device's files, its registry export registry.reg
 # at the top.  The run happens on a copy of DEVICE_DIR in a scratch folder,
-# DEVICE_DIR itself is only read.  Prints each file deleted, each move (from
-# and to), each directory created or removed, told by file identity.
+# a tmpfs of its own in a private mount namespace where the system allows
+# one (not with --keep); DEVICE_DIR itself is only read.  Says what it found
+# as the registry and which confinement the run had, then prints each file
+# deleted, each move (from and to), each directory created or removed, told
+# by file identity.  The scratch folder goes on every exit, SIGINT and
+# SIGTERM included.
 #   --device KIND      run the device executable (build-ce-KIND) under the
-#                      emulator build/ce-run instead of the host build
+#                      emulator build/ce-run instead of the host build:
+#                      armv4i as Compact 7 loads it, on an ARMv4T CPU;
+#                      armv7 as Compact 2013 loads it, on a Cortex-A8
 #   --as DEVICE_PATH   where the program starts from, as the service pack's
 #                      installer left it (default \Temp\ServicePack\Setup.exe)
 #   --keep             keep the rehearsed copy and say where it is
@@ -70,9 +76,9 @@ if [ ! -d "$device_dir" ]; then
 fi
 case $device in
 "") ;;
-armv5te | armv7) ;;
+armv4i | armv7) ;;
 *)
-    echo "rehearse.sh: --device takes armv5te or armv7, not \"$device\"" >&2
+    echo "rehearse.sh: --device takes armv4i or armv7, not \"$device\"" >&2
     exit 2
     ;;
 esac
@@ -120,7 +126,7 @@ else
         program=$repo/build-ce-$device/servicepack-cleanup.exe
         runner=$repo/build/ce-run
     fi
-    run_options=(--program "$program" --runner "$runner" --cpu "$device"
+    run_options=(--program "$program" --runner "$runner"
         --label "$device device executable under build/ce-run")
 fi
 

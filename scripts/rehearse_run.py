@@ -5,11 +5,17 @@ Copies DEVICE_DIR (with cp -a: modes, links and hard links as they are) into
 a new scratch folder, places the program at the device path given by --as,
 runs it there as the device would (the copy is the device root), and prints
 what the run changed, told by file identity.  DEVICE_DIR itself is only read.
+Where the system allows, the whole rehearsal runs again in a private mount
+namespace (a user namespace too when not root) with the scratch folder a
+tmpfs of its own: nothing can then be moved out of the copy (EXDEV).
 scripts/rehearse.sh builds the program and calls this; see it for the usage.
 """
 import argparse
+import ctypes
 import os
 import shutil
+import signal
+import stat
 import subprocess
 import sys
 import tempfile
@@ -26,16 +32,57 @@ def fail(message):
     sys.exit(1)
 
 
+NO_CABINET = "the run reads no CabFile and deletes no cabinet file"
+
+KINDS = ((stat.S_ISDIR, "a directory"), (stat.S_ISFIFO, "a FIFO"), (stat.S_ISSOCK, "a socket"),
+         (stat.S_ISCHR, "a character device"), (stat.S_ISBLK, "a block device"))
+
+
 def registry_note(device_dir):
-    if os.path.isfile(os.path.join(device_dir, "registry.reg")):
-        return "registry: registry.reg"
-    # Like every name, the registry file's matches ignoring case.
-    found = sorted(name for name in os.listdir(device_dir)
-                   if name.lower() == "registry.reg" and os.path.isfile(os.path.join(device_dir, name)))
-    if found:
-        return "registry: " + (found[0] if len(found) == 1 else "one of " + ", ".join(found))
-    return ("registry: none, no registry.reg in the folder: the run reads no "
-            "CabFile and deletes no cabinet file")
+    """What the run finds at the registry's place, never waiting on it."""
+    # Like every name, the registry file's is matched ignoring case: the
+    # exact name first, else the first the directory lists.
+    if os.path.lexists(os.path.join(device_dir, "registry.reg")):
+        name = "registry.reg"
+    else:
+        found = [name for name in os.listdir(device_dir) if name.lower() == "registry.reg"]
+        if not found:
+            return f"registry: none, no registry.reg in the folder: {NO_CABINET}"
+        name = found[0]
+    path = os.path.join(device_dir, name)
+    info = os.lstat(path)
+    if stat.S_ISLNK(info.st_mode):
+        return f"registry: {name}, a symbolic link, followed only inside the copy"
+    for is_kind, kind in KINDS:
+        if is_kind(info.st_mode):
+            return f"registry: none, {name} is {kind}, not a regular file: {NO_CABINET}"
+    try:
+        os.close(os.open(path, os.O_RDONLY | os.O_NONBLOCK | os.O_NOCTTY))
+    except OSError as error:
+        return f"registry: none, {name} cannot be read ({error.strerror}): {NO_CABINET}"
+    return f"registry: {name}"
+
+
+def landlock_abi():
+    """The kernel's Landlock ABI version; 0 without Landlock."""
+    libc = ctypes.CDLL(None, use_errno=True)
+    landlock_create_ruleset = 444  # the same number on every architecture
+    version = libc.syscall(landlock_create_ruleset, None, ctypes.c_size_t(0), ctypes.c_uint32(1))
+    return max(version, 0)
+
+
+def confinement_note(own_file_system):
+    abi = landlock_abi()
+    if own_file_system:
+        note = ("confinement: the copy is a file system of its own (a tmpfs in a private "
+                "mount namespace): nothing can be moved out of it")
+        return note + (f"; Landlock ABI {abi} also refuses every change outside it"
+                       if abi >= 2 else "")
+    if abi >= 2:
+        return f"confinement: Landlock ABI {abi} refuses every change outside the copy"
+    return ("confinement: paths resolved inside the copy, each change's directory opened afresh "
+            f"right before it ({'Landlock ABI 1' if abi else 'no Landlock'} here); a directory "
+            "moved out by another process in that last instant is changed where it went")
 
 
 def make_scratch(device_dir):
@@ -47,9 +94,11 @@ def make_scratch(device_dir):
     return scratch
 
 
-def copy_tree(device_dir, root):
+def copy_tree(device_dir, root, keep_owners):
     os.mkdir(root)
-    copied = subprocess.run(["cp", "-a", "--", device_dir + "/.", root],
+    # In a user namespace the owners other than the user cannot be kept.
+    owners = [] if keep_owners else ["--no-preserve=ownership"]
+    copied = subprocess.run(["cp", "-a", *owners, "--", device_dir + "/.", root],
                             stderr=subprocess.PIPE, text=True, errors="replace")
     if copied.returncode != 0:
         raise RuntimeError(f"copying {device_dir} failed:\n{copied.stderr}")
@@ -119,15 +168,16 @@ def remove_tree(scratch):
 
 
 def rehearse(args, scratch):
+    print(f"  {confinement_note(args.namespace is not None)}")
     root = os.path.join(scratch, "device")
-    copy_tree(args.device_dir, root)
+    copy_tree(args.device_dir, root, args.namespace != "user")
     program_path, start_note = place_program(root, args.program, args.start_as)
     print(f"  {start_note}")
     print()
     before = tree_changes.snapshot(root)
     command = [os.path.join(".", os.path.relpath(program_path, root))]
     if args.runner:
-        command = [args.runner, "--cpu", args.cpu] + command
+        command = [args.runner] + command
     status, out, err = run(command, root, scratch, args.trace)
     print_changes(tree_changes.changes(before, tree_changes.snapshot(root)))
     print_output("Platform calls:" if args.trace else "Standard error:", err)
@@ -143,30 +193,90 @@ def rehearse(args, scratch):
     return 0
 
 
+# The status of a run inside a namespace that could not mount its tmpfs.
+NO_OWN_FILE_SYSTEM = 3
+
+
+def rehearse_in_namespace(argv, scratch):
+    """Runs this script again in a private mount namespace (and a user
+    namespace when not root), the copy on a tmpfs mounted on `scratch` that
+    vanishes with it.  None when this system allows no such namespace."""
+    kind = "mount" if os.geteuid() == 0 else "user"
+    user = [] if kind == "mount" else ["--user", "--map-root-user"]
+    command = ["unshare", *user, "--mount", "--propagation", "private", sys.executable,
+               os.path.abspath(__file__), "--namespace", kind, "--scratch", scratch, *argv]
+    sys.stdout.flush()
+    try:
+        inner = subprocess.Popen(command, stderr=subprocess.PIPE, text=True, errors="replace")
+    except OSError:
+        return None
+    try:
+        errors = inner.communicate()[1]
+    except KeyboardInterrupt:
+        # Stopped: the inner run stops its program in turn.
+        inner.terminate()
+        inner.wait()
+        raise
+    if inner.returncode == NO_OWN_FILE_SYSTEM or errors.startswith("unshare: "):
+        return None
+    sys.stderr.write(errors)
+    return inner.returncode
+
+
+def stop(signal_number, _frame):
+    raise KeyboardInterrupt(signal.Signals(signal_number).name)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--program", required=True, help="the executable to place in the copy")
     parser.add_argument("--runner", help="the emulator that runs the program (ce-run)")
-    parser.add_argument("--cpu", help="the emulator's CPU model")
     parser.add_argument("--label", default="host build", help="what runs, for the report")
     parser.add_argument("--as", dest="start_as", default="\\Temp\\ServicePack\\Setup.exe")
     parser.add_argument("--keep", action="store_true")
     parser.add_argument("--trace", action="store_true")
+    parser.add_argument("--namespace", choices=("mount", "user"), help=argparse.SUPPRESS)
+    parser.add_argument("--scratch", help=argparse.SUPPRESS)
     parser.add_argument("device_dir")
+    argv = sys.argv[1:]
     args = parser.parse_args()
     args.device_dir = os.path.realpath(args.device_dir)
     args.program = os.path.abspath(args.program)
     if args.runner:
         args.runner = os.path.abspath(args.runner)
 
+    # The scratch folder goes on every exit, on SIGINT, SIGTERM and SIGHUP too.
+    for signal_number in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
+        signal.signal(signal_number, stop)
+    if args.namespace:
+        # Inside the namespace: the copy goes on a tmpfs of its own, which
+        # goes with the namespace.
+        mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", "mode=0700", "rehearse",
+                                  args.scratch], stderr=subprocess.DEVNULL)
+        if mounted.returncode != 0:
+            sys.exit(NO_OWN_FILE_SYSTEM)
+        try:
+            sys.exit(rehearse(args, args.scratch))
+        except (device_place.PlaceError, RuntimeError, OSError) as error:
+            print(f"rehearse.sh: {error}", file=sys.stderr)
+        except KeyboardInterrupt:
+            pass
+        sys.exit(1)
+
     print(f"Rehearsal on a copy of {args.device_dir} ({args.label})")
     print(f"  {registry_note(args.device_dir)}")
     scratch = make_scratch(args.device_dir)
     status = 1
     try:
-        status = rehearse(args, scratch)
+        # A kept copy must outlive the namespace: it stays on disk.
+        status = None if args.keep else rehearse_in_namespace(argv, scratch)
+        if status is None:
+            status = rehearse(args, scratch)
     except (device_place.PlaceError, RuntimeError, OSError) as error:
         print(f"rehearse.sh: {error}", file=sys.stderr)
+    except KeyboardInterrupt as interrupt:
+        print(f"rehearse.sh: stopped ({interrupt})", file=sys.stderr)
+        status = 130
     finally:
         if args.keep:
             print(f"The rehearsed copy is kept in {os.path.join(scratch, 'device')}")

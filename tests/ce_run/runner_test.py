@@ -1,12 +1,14 @@
 #!/usr/bin/env python3
 """ce-run's own checks: each fault it must catch, in a small hand-made image
-(images/*.s, assembled and linked here with clang-16 and lld-link-16), bad
-files it must refuse without crashing, and, given the device executables,
-their refusal by the ARMv5TE model, runs that survive any damage to the file
-without a crash, and a trace equal to the host build's.
+(images/*.s, assembled and linked here with clang-16 and lld-link-16), the
+CE loaders' refusals (of the two device executables built before the
+ARMV4I and Compact 2013 builds, refused/*.exe, and of test images with a
+header changed), bad files it must refuse without crashing, and, given the
+device executables, the CPU models, runs that survive any damage to the
+file without a crash, and a trace equal to the host build's.
 
     runner_test.py --runner build/ce-run
-                   [--armv7 EXE --armv5te EXE --host-program build/servicepack-cleanup]
+                   [--armv4i EXE --armv7 EXE --host-program build/servicepack-cleanup]
 """
 
 import argparse
@@ -14,6 +16,7 @@ import os
 import random
 import re
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
@@ -21,6 +24,11 @@ import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 IMAGES = os.path.join(HERE, "images")
+REFUSED = os.path.join(HERE, "refused")
+FINISH = os.path.join(HERE, "..", "..", "cmake", "ce_finish_image.py")
+# Hand-made ARMV4I images (ARMv4T Thumb, THUMB, 5.00); the others are
+# Compact 2013's (Thumb-2, ARMNT, 8.00).
+ARMV4I_IMAGES = {"calls_through_blx", "returns_by_pop_pc"}
 FAULT = 70
 BAD_IMAGE = 65
 SETTINGS = argparse.Namespace()
@@ -41,15 +49,23 @@ def build_images(directory):
             continue
         name = source[:-2]
         obj = os.path.join(directory, name + ".o")
+        exe = os.path.join(directory, name + ".exe")
+        armv4i = name in ARMV4I_IMAGES
+        triple = "thumbv4t-pc-windows-msvc" if armv4i else "thumbv7-pc-windows-msvc"
         subprocess.run(
-            [SETTINGS.clang, "--target=thumbv7-windows-msvc", "-c", os.path.join(IMAGES, source),
-             "-o", obj],
+            [SETTINGS.clang, "-cc1as", "-triple", triple, "-filetype", "obj",
+             os.path.join(IMAGES, source), "-o", obj],
             check=True,
         )
         subprocess.run(
             [SETTINGS.lld_link, "/nologo", "/nodefaultlib", "/machine:arm", "/subsystem:windows",
-             "/entry:start", obj, os.path.join(directory, "coredll.lib"),
-             os.path.join(directory, "kernel32.lib"), "/out:" + os.path.join(directory, name + ".exe")],
+             "/entry:start", "/base:0x10000", obj, os.path.join(directory, "coredll.lib"),
+             os.path.join(directory, "kernel32.lib"), "/out:" + exe],
+            check=True,
+        )
+        subprocess.run(
+            ["/usr/bin/python3", FINISH, "--machine", "0x1C2" if armv4i else "0x1C4",
+             "--subsystem-version", "5.0" if armv4i else "8.0", exe],
             check=True,
         )
         names.append(name)
@@ -106,8 +122,8 @@ class FaultImagesTest(RunnerCase):
         return os.path.join(self.images, name + ".exe")
 
     def test_exit_status_and_relocation(self):
-        # ExitProcess(42) where 42 is read through relocated addresses:
-        # moved to another base, a missed relocation reads unmapped memory.
+        # The entry returns 42, read through relocated addresses: moved to
+        # another base, a missed relocation reads unmapped memory.
         for base in ([], ["--base", "0x10000"], ["--base", "0x20000000"]):
             with self.subTest(base=base):
                 self.assert_ends(base + [self.image("exit_status")], 42, None)
@@ -121,8 +137,6 @@ class FaultImagesTest(RunnerCase):
                          r"entry returned with r7 = 0x00000000, not restored")
         self.assert_ends([self.image("moves_sp")], FAULT,
                          r"entry returned with SP = 0x7FEFFFF8, not restored to 0x7FF00000")
-        self.assert_ends([self.image("exits_with_r5_changed")], FAULT,
-                         r"ExitProcess called with r5 = 0x00000000, not the entry's 0xC0DE0005")
 
     def test_invalid_memory_access_names_address_and_instruction(self):
         self.assert_ends([self.image("reads_null")], FAULT,
@@ -131,16 +145,29 @@ class FaultImagesTest(RunnerCase):
         self.assert_ends([self.image("writes_rdata")], FAULT,
                          r"write to read-only 0x[0-9A-F]{8} \(4 bytes\) by the instruction at "
                          r"0x[0-9A-F]{8}: 6000")
-        self.assert_ends([self.image("overflows_stack")], FAULT, r"stack \(64 KiB\) overflowed")
+        # lld reserves 1 MiB, the most CE gives.
+        self.assert_ends([self.image("overflows_stack")], FAULT, r"stack \(1024 KiB\) overflowed")
         self.assert_ends([self.image("bad_pointer")], FAULT,
                          r"COREDLL call DeleteFileW .*cannot read 2 bytes at 0x00001234")
 
     def test_invalid_instruction(self):
         self.assert_ends([self.image("undefined")], FAULT,
                          r"invalid instruction for the ARMv7 \(Cortex-A8\) CPU at 0x[0-9A-F]{8}: de01")
-        self.assert_ends(["--cpu", "armv5te", self.image("exit_status")], FAULT,
-                         r"invalid instruction for the ARMv5TE \(ARM926\) CPU at "
+        self.assert_ends(["--cpu", "armv4t", self.image("exit_status")], FAULT,
+                         r"invalid instruction for the ARMv4T \(TI925T\) CPU at "
                          r"0x[0-9A-F]{8}: f2[0-9a-f]{2} [0-9a-f]{4} \(a Thumb-2 encoding\)")
+
+    def test_armv4t_has_no_blx_and_no_interworking_pop(self):
+        # Both run from ARMv5 on; on ARMv4T, BLX is undefined and POP {PC}
+        # stays in Thumb state on COREDLL's ARM code.
+        self.assert_ends([self.image("calls_through_blx")], FAULT,
+                         r"invalid instruction for the ARMv4T \(TI925T\) CPU at "
+                         r"0x[0-9A-F]{8}: 4788$")
+        self.assert_ends([self.image("returns_by_pop_pc")], FAULT,
+                         r"COREDLL entry point 0x[0-9A-F]{8} reached in Thumb state, not ARM")
+        for cpu in ("armv5te", "armv6"):
+            self.assert_ends(["--cpu", cpu, self.image("calls_through_blx")], 7, None)
+            self.assert_ends(["--cpu", cpu, self.image("returns_by_pop_pc")], 3, None)
 
     def test_instruction_budget(self):
         self.assert_ends(["--budget", "10000", self.image("hangs")], FAULT,
@@ -148,9 +175,82 @@ class FaultImagesTest(RunnerCase):
 
     def test_imports_it_cannot_provide(self):
         self.assert_ends([self.image("unknown_import")], BAD_IMAGE,
-                         r"imports COREDLL.dll!Sleep, which ce-run does not implement")
+                         r"Compact 2013 does not start it: imports COREDLL.dll!Sleep, which is "
+                         r"not in ce-run's table of COREDLL's exports")
         self.assert_ends([self.image("other_library")], BAD_IMAGE,
                          r"imports from KERNEL32.dll: only COREDLL.dll is provided")
+
+    def changed(self, name, **fields):
+        """A copy of image `name` with header fields changed: machine,
+        characteristics, image_base, subsystem_version (major, minor),
+        subsystem, relocation_rva."""
+        with open(self.image(name), "rb") as handle:
+            data = bytearray(handle.read())
+        pe = struct.unpack_from("<I", data, 0x3C)[0]
+        optional = pe + 24
+        places = {"machine": (pe + 4, "<H"), "characteristics": (pe + 22, "<H"),
+                  "image_base": (optional + 28, "<I"),
+                  "subsystem_version": (optional + 48, "<HH"), "subsystem": (optional + 68, "<H"),
+                  "relocation_rva": (optional + 96 + 5 * 8, "<I")}
+        for field, value in fields.items():
+            at, layout = places[field]
+            struct.pack_into(layout, data, at, *(value if isinstance(value, tuple) else (value,)))
+        path = os.path.join(self.images, "changed.exe")
+        with open(path, "wb") as handle:
+            handle.write(bytes(data))
+        return path
+
+    def test_loader_rules(self):
+        bad_format = r"refuses it \(ERROR_BAD_EXE_FORMAT, 193\): "
+        self.assert_ends([self.changed("exit_status", subsystem_version=(8, 1))], BAD_IMAGE,
+                         r"Compact 2013 refuses it \(ERROR_OLD_WIN_VERSION, 1150\): "
+                         r"subsystem version 8.01, newer than the system's 8.00")
+        self.assert_ends([self.changed("exit_status", subsystem=2)], BAD_IMAGE,
+                         bad_format + "subsystem 2, not WINDOWS_CE_GUI")
+        self.assert_ends([self.changed("exit_status", characteristics=0x2102)], BAD_IMAGE,
+                         bad_format + "a DLL")
+        # A relocation directory that starts no section counts as stripped.
+        unplaced = self.changed("exit_status", relocation_rva=0x3004)
+        self.assert_ends([unplaced], 42, None)
+        self.assert_ends(["--base", "0x20000000", unplaced], BAD_IMAGE,
+                         r"no base relocations Compact 2013 applies")
+        # CE 6.0 moves a program based elsewhere to 0x10000, but applies
+        # MOVW/MOVT relocations only from Compact 7 on.
+        armv4i = self.changed("exit_status", machine=0x1C2, subsystem_version=(5, 0),
+                              image_base=0x20000)
+        self.assert_ends(["--os", "ce6", armv4i], BAD_IMAGE,
+                         r"base relocation type 7, which this CE version does not apply")
+        completed = subprocess.run([SETTINGS.runner, "--check", "--os", "ce7", "--base",
+                                    "0x10000", armv4i], capture_output=True, check=False)
+        self.assertEqual(completed.returncode, 0, completed.stderr)
+        self.assertEqual(completed.stdout, b"Compact 7 loads it at 0x00010000\n")
+        self.assert_ends(["--os", "ce5", "--base", "0x20000000", armv4i], BAD_IMAGE,
+                         r"--base: CE 5.0 loads every relocatable program at 0x00010000")
+
+
+class RefusedImagesTest(RunnerCase):
+    """The two device executables built before the ARMV4I and Compact 2013
+    builds: each version's loader refuses them, each for its own reason."""
+
+    def test_every_version_refuses_them(self):
+        old_armv5te = os.path.join(REFUSED, "armv5te-e3a3fd0.exe")
+        old_armv7 = os.path.join(REFUSED, "armv7-e3a3fd0.exe")
+        no_export = r"imports COREDLL.dll!ExitProcess, which is not in ce-run's table"
+        thumb_only = r"refuses it \(ERROR_BAD_EXE_FORMAT, 193\): machine 0x01C4 \(ARMNT\)"
+        expected = [
+            (old_armv5te, "ce5", r"CE 5.0 refuses it \(ERROR_BAD_EXE_FORMAT, 193\): " + no_export),
+            (old_armv5te, "ce6", r"CE 6.0 does not start it: " + no_export),
+            (old_armv5te, "ce7", r"Compact 7 does not start it: " + no_export),
+            (old_armv5te, "ce2013", r"Compact 2013 refuses it .*machine 0x01C2 \(THUMB\)"),
+            (old_armv7, "ce5", thumb_only),
+            (old_armv7, "ce6", thumb_only),
+            (old_armv7, "ce7", thumb_only),
+            (old_armv7, "ce2013", r"Compact 2013 refuses it \(ERROR_BAD_EXE_FORMAT, 193\): "
+                                  r"subsystem version 7.00, older than the least it loads, 8.00"),
+        ]
+        for program, version, pattern in expected:
+            with self.subTest(program=os.path.basename(program), os=version):
+                self.assert_ends(["--os", version, program], BAD_IMAGE, pattern)
 
 
 class BadFilesTest(RunnerCase):
@@ -173,25 +273,27 @@ class BadFilesTest(RunnerCase):
                          r"not an ARM image: machine 0x014C")
         self.assert_ends([], 64, r"usage")
         self.assert_ends(["--cpu", "armv4", "x.exe"], 64, r"usage")
+        self.assert_ends(["--os", "ce4", "x.exe"], 64, r"usage")
 
 
 class DeviceExecutablesTest(RunnerCase):
     """The device executables themselves (when given)."""
 
     def setUp(self):
-        if not SETTINGS.armv7 or not SETTINGS.armv5te:
+        if not SETTINGS.armv7 or not SETTINGS.armv4i:
             self.skipTest("no device executables given")
 
-    def test_armv5te_model_refuses_the_armv7_executable(self):
-        self.assert_ends(["--cpu", "armv5te", SETTINGS.armv7], FAULT,
-                         r"invalid instruction for the ARMv5TE \(ARM926\) CPU .*Thumb-2")
-        # The ARMv5TE executable runs on both models.
-        for cpu in ("armv5te", "armv7"):
-            self.assert_ends(["--cpu", cpu, SETTINGS.armv5te], 0, None)
+    def test_cpu_models(self):
+        # The ARMV4I executable runs on every CPU from ARMv4T on; the
+        # Compact 2013 one needs Thumb-2.
+        for cpu in ("armv4t", "armv5te", "armv6", "armv7"):
+            self.assert_ends(["--cpu", cpu, SETTINGS.armv4i], 0, None)
+        self.assert_ends(["--cpu", "armv6", SETTINGS.armv7], FAULT,
+                         r"invalid instruction for the ARMv6 \(ARM1136\) CPU .*Thumb-2")
 
     def test_damaged_files_never_crash_the_runner(self):
         rng = random.Random(20261208)
-        for program in (SETTINGS.armv7, SETTINGS.armv5te):
+        for program in (SETTINGS.armv7, SETTINGS.armv4i):
             with open(program, "rb") as handle:
                 original = handle.read()
             samples = [original[:n] for n in range(0, len(original), 256)]
@@ -221,14 +323,14 @@ class DeviceExecutablesTest(RunnerCase):
         runs = {
             "host": [],
             "armv7": [SETTINGS.runner],
-            "armv5te": [SETTINGS.runner],
+            "armv4i": [SETTINGS.runner],
             "armv7 relocated": [SETTINGS.runner, "--base", "0x30000000"],
-            "armv5te relocated": [SETTINGS.runner, "--base", "0x30000000"],
+            "armv4i relocated": [SETTINGS.runner, "--base", "0x30000000"],
         }
         for name, launcher in runs.items():
             program = SETTINGS.host_program if name == "host" else SETTINGS.armv7
-            if name.startswith("armv5te"):
-                program = SETTINGS.armv5te
+            if name.startswith("armv4i"):
+                program = SETTINGS.armv4i
             traces[name] = self.traced_run(launcher, program)
         for name, trace in traces.items():
             with self.subTest(run=name):
@@ -268,13 +370,13 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--runner", required=True)
     parser.add_argument("--armv7")
-    parser.add_argument("--armv5te")
+    parser.add_argument("--armv4i")
     parser.add_argument("--host-program")
     parser.add_argument("--clang", default="clang-16")
     parser.add_argument("--lld-link", default="lld-link-16")
     parser.add_argument("--dlltool", default="llvm-dlltool-16")
     arguments, rest = parser.parse_known_args()
-    for name in ("runner", "armv7", "armv5te", "host_program"):
+    for name in ("runner", "armv7", "armv4i", "host_program"):
         value = getattr(arguments, name)
         setattr(arguments, name, os.path.abspath(value) if value else None)
     vars(SETTINGS).update(vars(arguments))

@@ -14,7 +14,7 @@
  */
 #include "attack_run.h"
 #include "coredll.h"
-#include "device_root.h"
+#include "testing/test_support.h"
 #include "sandbox.h"
 
 #include <gtest/gtest.h>
@@ -141,9 +141,15 @@ TEST_F(EnumerationRaceTest, DirectoryRenamedInsideAndNameLinkedOut)
         ASSERT_EQ(symlink("../../outside/ServicePackOld", Root("Temp/ServicePackOld").c_str()), 0);
     });
     ExpectOutsideUnchanged();
-    /* Inside the root the renamed directory may have been emptied or not;
-     * the relative link resolved in the root leads nowhere. */
-    EXPECT_LE(deleted, 4);
+    /* Every call resolves its path afresh, as the device does: the old name
+     * is now a link that, resolved inside the root, leads nowhere, so no
+     * record of the search names a file any more.  The renamed directory
+     * keeps all four. */
+    EXPECT_EQ(deleted, 0);
+    for (const char *name : {"a.txt", "b.txt", "c.txt", "d.txt"}) {
+        EXPECT_TRUE(fs::exists(fs::symlink_status(Root(std::string("Temp/Renamed/") + name))))
+            << name;
+    }
 }
 
 TEST_F(EnumerationRaceTest, DirectoryRemoved)

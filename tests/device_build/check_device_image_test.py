@@ -1,55 +1,40 @@
 #!/usr/bin/python3
-"""The device image check must find each way a CE executable can go wrong:
-wrong machine, subsystem or version, a stale checksum, an ARM-state entry,
-a writable code section, another DLL, an import by ordinal, a missing or
-extra COREDLL name, no relocations, a Thumb-2 relocation in the ARMv5TE
-image, and a relocation that points outside the image."""
+"""The device image check must report what ce-run refuses and each way the
+build can miss its promise: machine, subsystem or OS version, a writable
+code section, a missing or extra COREDLL import, a hint that is not the
+ordinal, a MOVW/MOVT relocation and BLX in the ARMV4I image (found in the ARMv5TE image built
+before it, tests/ce_run/refused/)."""
 
 import os
-import struct
+import shutil
 import sys
 import unittest
 
 sys.dont_write_bytecode = True  # keep the source tree clean
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
 
 # pylint: disable=wrong-import-position
 import check_device_image as check  # noqa: E402
 
-BASE = 0x10000
-TEXT, RDATA = 0x1000, 0x2000
 CODE = 0x60000020  # code, execute, read
-READ_ONLY = 0x40000040  # initialized data, read
+ORDINALS = {"wsprintfW": 56, "CreateDirectoryW": 160, "RemoveDirectoryW": 161, "MoveFileW": 163,
+            "DeleteFileW": 165, "GetFileAttributesW": 166, "FindFirstFileW": 167,
+            "FindClose": 180, "FindNextFileW": 181, "RegCloseKey": 455, "RegOpenKeyExW": 461,
+            "RegQueryValueExW": 463, "GetModuleFileNameW": 537}
 
 
-def movw_movt(address):
-    """Thumb-2 MOVW r0 / MOVT r0 loading `address` (ARM ARM encodings T3, T1)."""
-    def encode(first, value):
-        return (first | ((value >> 12) & 0xF) | (((value >> 11) & 1) << 10),
-                (((value >> 8) & 7) << 12) | (value & 0xFF))
-    return struct.pack("<4H", *encode(0xF240, address & 0xFFFF), *encode(0xF2C0, address >> 16))
-
-
-def facts(build="armv5te", **changes):
+def facts(build="armv4i", **changes):
     """A sound image of `build`, changed as asked."""
-    memory = {TEXT + 0x40: struct.pack("<I", BASE + RDATA + 8),
-              TEXT + 0x80: movw_movt(BASE + RDATA + 0x10)}
-    relocations = [(check.RELOCATION_HIGHLOW, TEXT + 0x40), (check.RELOCATION_ABSOLUTE, 0)]
-    if build == "armv7":
-        relocations.append((check.RELOCATION_THUMB_MOV32, TEXT + 0x80))
     described = {
+        "refusals": [],
         "machine": check.BUILDS[build]["machine"],
-        "subsystem": 9,
         "subsystem_version": check.BUILDS[build]["version"],
-        "checksum_ok": True,
-        "entry": TEXT + 0x101,
-        "sections": [(".text", TEXT, TEXT + 0x300, CODE), (".rdata", RDATA, RDATA + 0x200,
-                                                            READ_ONLY)],
-        "imports": {"COREDLL.dll": sorted(check.PROGRAM_FUNCTIONS | check.STARTUP_FUNCTIONS)},
-        "relocations": relocations,
-        "base": BASE,
-        "size": 0x4000,
-        "read": lambda rva, length: memory.get(rva, b"")[:length],
+        "os_version": check.BUILDS[build]["version"],
+        "sections": [(".text", CODE), (".rdata", 0x40000040)],
+        "imports": [(name, ordinal, ordinal) for name, ordinal in sorted(ORDINALS.items())],
+        "relocation_kinds": check.BUILDS[build]["relocations"],
+        "blx": [],
     }
     described.update(changes)
     return described
@@ -65,40 +50,32 @@ class DeviceImageCheckTest(unittest.TestCase):
         self.assertIn(expected, found[0])
 
     def test_sound_images_pass(self):
+        self.assertEqual(set(ORDINALS), check.PROGRAM_FUNCTIONS)
         for build in check.BUILDS:
             self.assertEqual(check.problems_of(facts(build), build), [])
 
-    def test_header_faults(self):
-        self.assert_finds("armv5te", "machine 0x1c4", machine=0x1C4)
-        self.assert_finds("armv7", "subsystem 2", subsystem=2)
-        self.assert_finds("armv5te", "version 6.00", subsystem_version=(6, 0))
-        self.assert_finds("armv7", "checksum", checksum_ok=False)
-        self.assert_finds("armv7", "not Thumb", entry=TEXT + 0x100)
-        self.assert_finds("armv7", "no executable section", entry=RDATA + 1)
-        writable_code = [(".text", TEXT, TEXT + 0x300, CODE | check.SECTION_WRITE)]
-        self.assert_finds("armv5te", "both writable and executable", sections=writable_code)
+    def test_faults(self):
+        refused = "CE 6.0 refuses it (ERROR_BAD_EXE_FORMAT, 193): a DLL"
+        self.assert_finds("armv4i", refused, refusals=[refused, refused], imports=[])
+        self.assert_finds("armv4i", "machine 0x1c4", machine=0x1C4)
+        self.assert_finds("armv7", "subsystem version 7.00", subsystem_version=(7, 0))
+        self.assert_finds("armv4i", "os version 4.20", os_version=(4, 20))
+        self.assert_finds("armv7", "both writable and executable",
+                          sections=[(".text", CODE | check.SECTION_WRITE)])
+        imports = facts()["imports"]
+        self.assert_finds("armv4i", "FindClose is not imported",
+                          imports=[i for i in imports if i[0] != "FindClose"])
+        self.assert_finds("armv7", "memset is imported", imports=imports + [("memset", 1, 1)])
+        self.assert_finds("armv4i", "hint 0, not its ordinal 56",
+                          imports=[(n, o, 0 if n == "wsprintfW" else h) for n, o, h in imports])
+        self.assert_finds("armv4i", "relocations of type 7", relocation_kinds={3, 7})
+        self.assert_finds("armv4i", "BLX, which ARMv4T lacks", blx=["11012: 4788  blx r1"])
+        self.assertEqual(check.problems_of(facts("armv7", blx=["1: 4788  blx r1"]), "armv7"), [])
 
-    def test_import_faults(self):
-        names = sorted(check.PROGRAM_FUNCTIONS | check.STARTUP_FUNCTIONS)
-        self.assert_finds("armv7", "imports from KERNEL32.dll",
-                          imports={"COREDLL.dll": names, "KERNEL32.dll": ["Sleep"]})
-        self.assert_finds("armv7", "by ordinal 17",
-                          imports={"COREDLL.dll": names + [17]})
-        self.assert_finds("armv5te", "does not supply ExitProcess",
-                          imports={"COREDLL.dll": [n for n in names if n != "ExitProcess"]})
-        self.assert_finds("armv5te", "supplies memset",
-                          imports={"COREDLL.dll": names + ["memset"]})
-
-    def test_relocation_faults(self):
-        self.assert_finds("armv5te", "no base relocations", relocations=[])
-        thumb2 = [(check.RELOCATION_HIGHLOW, TEXT + 0x40),
-                  (check.RELOCATION_THUMB_MOV32, TEXT + 0x80)]
-        self.assert_finds("armv5te", "relocations of type 7", relocations=thumb2)
-        self.assert_finds("armv7", "patches no address",
-                          relocations=[(check.RELOCATION_THUMB_MOV32, TEXT + 0x40)])
-        outside = {TEXT + 0x40: struct.pack("<I", BASE + 0x4000)}
-        self.assert_finds("armv5te", "outside the image",
-                          read=lambda rva, length: outside.get(rva, b"")[:length])
+    @unittest.skipUnless(shutil.which("llvm-objdump-16"), "llvm-objdump-16 is not installed")
+    def test_finds_blx_in_the_armv5te_image(self):
+        old = os.path.join(HERE, "..", "ce_run", "refused", "armv5te-e3a3fd0.exe")
+        self.assertIn("blx\tr1", check.blx_lines("llvm-objdump-16", old)[0])
 
 
 if __name__ == "__main__":

@@ -86,10 +86,14 @@ def respell(rng, parts):
             out[-1] += rng.choice([".", " ", "..", ". ", " .", "...", "  "])
     separator = rng.choice(["\\"] * 8 + ["/", "\\\\"])
     text = separator.join(out)
-    # Never a leading "/": Wine reads that as a Unix path (wine_differences.py).
-    lead = rng.choice(["\\"] * 9 + ["", "\\\\"])
-    tail = rng.choice([""] * 12 + ["\\", "/"])
-    return lead + text + tail
+    lead = rng.choice(["\\"] * 9 + ["", "/", "\\\\", "//", "\\/", "\\\\\\"])
+    tail = rng.choice([""] * 12 + ["\\", "/", "\\/"])
+    path = lead + text + tail
+    if rng.random() < 0.05:
+        # Padded with "." steps to about the 259 characters the device takes.
+        steps = max(0, (rng.randint(256, 262) - len(path)) // 2)
+        path = path[: len(lead)] + ".\\" * steps + path[len(lead):]
+    return path
 
 
 def wildcard_of(rng, name):
@@ -244,7 +248,10 @@ def hex_data(rng, prefix, encoding):
                     lines.append(rng.choice(["", ";comment", "  ", "# hash", "  ;c"]))
                 text = "  "
     if rng.random() < 0.06:
-        text += rng.choice([",", "z", ",0", "1", " \\"])
+        tails = [",", "z", ",0", "1", " \\"]
+        if prefix in ("hex(2)", "hex(7)", "hex(1)") and encoding != "ansi4":
+            tails = [",", "z", " \\"]  # no stray byte: never half a unit (wine_differences.py, 5)
+        text += rng.choice(tails)
     lines.append(text)
     return lines
 

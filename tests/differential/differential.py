@@ -9,8 +9,9 @@ Draws the cases (cases.py), lays each file case out twice (one copy per
 side) and each registry group as one export file, asks the host probe (in the
 case's directory, its device root) and the Windows probe under Wine (the
 case's directory as a drive, the export imported with "wine reg import"),
-brings Wine's answers to the device's (wine_differences.py) and compares the
-answers and the trees afterwards.  Prints every disagreement with its case,
+asking Wine each path as Windows CE reads it and bringing Wine's answers to
+the device's (wine_differences.py, ce_paths.py), and compares the answers
+and the trees afterwards.  Prints every disagreement with its case,
 then "N passed, M failed"; exits 1 when any case failed.
 
 Wine is run in batches: up to 22 file cases (drives D: to Y:) and one import
@@ -32,7 +33,13 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 # pylint: disable=wrong-import-position
 import cases as case_maker  # noqa: E402
-from wine_differences import normalise, units, wine_encoding  # noqa: E402
+from wine_differences import (  # noqa: E402
+    normalise,
+    search_pattern,
+    units,
+    wine_encoding,
+    wine_question,
+)
 
 DRIVES = "defghijklmnopqrstuvwxy"
 REGISTRY_PER_BATCH = 40
@@ -57,9 +64,12 @@ def readable(hex_text):
     return ascii(data.decode("utf-16-le", "surrogatepass"))
 
 
-def question_lines(case):
+def question_lines(case, wine=False):
+    """The case's questions as the probe reads them; for Wine, in the
+    spelling that reads there as on the device (wine_differences.py)."""
     lines = []
     for question in case.questions:
+        question = wine_question(question) if wine else question
         lines.append(" ".join([question[0]] + [hexed(t) for t in question[1:]]))
     return lines
 
@@ -159,7 +169,8 @@ class Runner:
             os.symlink(wine_root, link)
             lines = [f"case {case.number}"] + question_lines(case)
             host_answers.update(self.ask_host(top, host_root, lines, case.number))
-            wine_questions += [f"case {case.number}", f"root {drive.upper()}"] + question_lines(case)
+            wine_questions += [f"case {case.number}", f"root {drive.upper()}"]
+            wine_questions += question_lines(case, wine=True)
         # Registry: one export per encoding, the same text on both sides (Wine's
         # in an encoding its import reads, wine_differences.py).
         groups = {}
@@ -206,8 +217,10 @@ class Runner:
         return split_answers(answers)
 
     def judge(self, case, top, host_lines, wine_lines):
-        host = normalise(host_lines, wine=False)
-        wine = normalise(wine_lines, wine=True)
+        echoes = [(line, search_pattern(question))
+                  for line, question in zip(question_lines(case), case.questions)]
+        host = normalise(host_lines, echoes, wine=False)
+        wine = normalise(wine_lines, echoes, wine=True)
         if case.kind == "files":
             host += snapshot(os.path.join(top, f"host{case.number}"))
             wine += snapshot(os.path.join(top, f"wine{case.number}"))

@@ -60,8 +60,9 @@ def flip_case(rng, text):
 
 
 def random_name(rng, ansi=False):
-    """A name the device can hold: no character it refuses, no trailing dot
-    or space, not a device name."""
+    """A name that Windows CE and desktop Windows read alike: no character
+    either refuses, no trailing dot or space, not a DOS device name (which
+    only the desktop reads otherwise; wine_differences.py, B)."""
     letters = ANSI if ansi else rng.choice([SCRIPTS, SCRIPTS + SPECIAL, SPECIAL + "ab"])
     length = rng.choice([1, 1, 2, 3, 5, 8, 12, 20])
     name = "".join(rng.choice(letters) for _ in range(length))

@@ -20,7 +20,7 @@
  *     root is then rebuilt for the next input.
  */
 #include "coredll.h"
-#include "coredll/host/device_path.h"
+#include "coredll/host/paths/device_path.h"
 #include "fixture_tree.h"
 
 #include <fcntl.h>

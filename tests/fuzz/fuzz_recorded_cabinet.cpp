@@ -16,7 +16,7 @@
  */
 #include "cleanup/cleanup_run.h"
 #include "coredll.h"
-#include "coredll/host/registry_export.h"
+#include "coredll/host/registry/registry_export.h"
 #include "fixture_tree.h"
 
 #include <sys/stat.h>

@@ -13,7 +13,7 @@
  *   - the lookups the cleanup run makes (the package key, "CabFile") answer
  *     without fault.
  */
-#include "coredll/host/registry_export.h"
+#include "coredll/host/registry/registry_export.h"
 
 #include <cstdint>
 #include <cstdio>

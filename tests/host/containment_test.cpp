@@ -3,8 +3,8 @@
 
 #include "coredll.h"
 #include "platform_names.h"
-#include "device_path.h"
-#include "device_root.h"
+#include "kernel/device_root.h"
+#include "paths/device_path.h"
 
 #include <cstdio>
 #include <fcntl.h>

@@ -7,8 +7,9 @@
 #include "cleanup/cleanup_run.h"
 #include "coredll.h"
 #include "platform_names.h"
-#include "device_root.h"
-#include "system_calls.h"
+#include "kernel/device_root.h"
+#include "kernel/system_calls.h"
+#include "testing/test_support.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -238,26 +239,33 @@ TEST_F(Fallbacks, TheDescriptorLimitReachedAtAnyOpenFailsCallsAndLeaksNothing)
     }
 }
 
-TEST_F(Fallbacks, AtTheKernelsDescriptorLimitADirectoryIsStillEmptied)
+TEST_F(Fallbacks, AtTheKernelsDescriptorLimitADirectoryOfManyBlocksIsStillEmptied)
 {
     // Deletions during a search leave their directory fds to be closed in a
-    // batch; at the limit those go first, and the run goes on.
-    MakeDirs(InRoot("Temp/ServicePackOld"));
-    for (int i = 0; i < 500; ++i) {
-        WriteFile(InRoot("Temp/ServicePackOld/leftover_" + std::to_string(i)), "");
-    }
-    int status = InChild([] {
-        struct rlimit limit = {};
-        limit.rlim_cur = static_cast<rlim_t>(LowestFreeFd() + 8);
-        limit.rlim_max = limit.rlim_cur;
-        if (setrlimit(RLIMIT_NOFILE, &limit) != 0) {
-            return 1;
+    // batch; at the limit those go first, for every open: the path's, the
+    // look-up of a name spelt otherwise on disk, and the check before each
+    // further block that the directory is still inside the root.
+    // Long names: a few thousand files fill many blocks.
+    const std::string long_name(100, 'x');
+    for (const char *on_disk : {"Temp/ServicePackOld", "tEMP/servicePACKold"}) {
+        MakeDirs(InRoot(on_disk));
+        for (int i = 0; i < 2000; ++i) {
+            WriteFile(InRoot(std::string(on_disk) + "/" + long_name + std::to_string(i)), "");
         }
-        EmptyOldPackDirectory();
-        return 0;
-    });
-    EXPECT_EQ(status, 0);
-    EXPECT_TRUE(RemoveDirectoryW(u"\\Temp\\ServicePackOld")) << "files are left";
+        int status = InChild([] {
+            struct rlimit limit = {};
+            limit.rlim_cur = static_cast<rlim_t>(LowestFreeFd() + 5);
+            limit.rlim_max = limit.rlim_cur;
+            if (setrlimit(RLIMIT_NOFILE, &limit) != 0) {
+                return 1;
+            }
+            EmptyOldPackDirectory();
+            return 0;
+        });
+        EXPECT_EQ(status, 0) << on_disk;
+        EXPECT_TRUE(RemoveDirectoryW(u"\\Temp\\ServicePackOld")) << on_disk << ": files are left";
+        EXPECT_TRUE(RemoveDirectoryW(u"\\Temp"));
+    }
 }
 
 TEST_F(Fallbacks, WithNoMemoryLeftFileCallsStillWorkAndRegistryCallsFail)

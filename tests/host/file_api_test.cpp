@@ -30,17 +30,6 @@ TEST_F(FileApi, DeleteRefusesReadOnlyFilesDirectoriesAndMissingFiles)
 
 // A final separator names a directory, which DeleteFileW never deletes: not
 // even a link to one, although the link itself is a file on the host.
-TEST_F(FileApi, DeleteRefusesAPathEndingInASeparator)
-{
-    MakeDirs(InRoot("Real"));
-    MakeLink("Real", InRoot("Linked"));
-    WriteFile(InRoot("plain.txt"), "x", 0644);
-    EXPECT_FALSE(DeleteFileW(u"\\Linked\\"));
-    EXPECT_FALSE(DeleteFileW(u"\\plain.txt\\"));
-    EXPECT_TRUE(Exists(InRoot("Linked")));
-    EXPECT_TRUE(Exists(InRoot("plain.txt")));
-}
-
 TEST_F(FileApi, DeleteRefusesTheRunningExecutable)
 {
     // A hard link inside the root to this very test program: the same file.

@@ -1,6 +1,6 @@
 // format_api_test.cpp - wsprintfW's %s and %%.
 #include "coredll.h"
-#include "format_api.h"
+#include "api/format_api.h"
 
 #include <gtest/gtest.h>
 
@@ -26,6 +26,15 @@ TEST(FormatApi, UnknownConversionsAreCopiedAsWritten)
     EXPECT_EQ(std::u16string(out), u"%d %x s %");
     EXPECT_EQ(wsprintfW(out, u""), 0);
     EXPECT_EQ(out[0], 0);
+}
+
+TEST(FormatApi, WritesAtMost1023CharactersAndTheNul)
+{
+    // CE 6.0 and later: _vsnwprintf bounded by MAX_W32_LEN (coredll wsprintf.c).
+    std::u16string long_text(2000, u'x');
+    std::u16string out(2048, u'#');
+    EXPECT_EQ(wsprintfW(out.data(), u"%s!", long_text.c_str()), 1023);
+    EXPECT_EQ(out.substr(1020, 5), std::u16string(u"xxx\0#", 5));
 }
 
 TEST(FormatApi, ArgumentArrayCountsOnlyStringConversions)

@@ -1,10 +1,10 @@
 // names_test.cpp - case-insensitive names and the UTF-16 / UTF-8 conversion.
 #include "temp_root.h"
 
-#include "case_fold.h"
+#include "names/case_fold.h"
 #include "coredll.h"
 #include "platform_names.h"
-#include "utf16.h"
+#include "names/utf16.h"
 
 namespace {
 
@@ -73,25 +73,35 @@ TEST(CaseFold, OnlyTheOneToOneUpperCaseTable)
     EXPECT_FALSE(Utf16EqualsIgnoringCase(u"\U00010428", u"\U00010400"));
 }
 
+// CE's MatchesWildcardMask (coredll apis.c) is the oracle.
 TEST(CaseFold, WildcardPatterns)
 {
     using coredll::WildcardMatches;
-    EXPECT_TRUE(WildcardMatches(u"*.*", u"no_dot"));
     EXPECT_TRUE(WildcardMatches(u"*.TXT", u"a.txt"));
     EXPECT_FALSE(WildcardMatches(u"*.txt", u"a.txt.bak"));
     EXPECT_TRUE(WildcardMatches(u"a?c*", u"ABCdef"));
     EXPECT_FALSE(WildcardMatches(u"a?c", u"ac"));
     EXPECT_TRUE(WildcardMatches(u"*b*b*", u"abxb"));
-    EXPECT_FALSE(WildcardMatches(u"?", u"\U0001F600")); // "?" is one unit, as in Wine
-    EXPECT_TRUE(WildcardMatches(u"??", u"\U0001F600"));
     EXPECT_FALSE(WildcardMatches(u"exact", u"exact2"));
-    EXPECT_TRUE(WildcardMatches(u"A*.*", u"abc")); // a final ".*" allows no dot
+    // "?" is one unit, or nothing once the name is used up.
+    EXPECT_FALSE(WildcardMatches(u"?", u"\U0001F600"));
+    EXPECT_TRUE(WildcardMatches(u"??", u"\U0001F600"));
+    EXPECT_TRUE(WildcardMatches(u"ab??", u"ab"));
+    EXPECT_TRUE(WildcardMatches(u"*?", u"ab"));
+    EXPECT_FALSE(WildcardMatches(u"a?b", u"a"));
+    // A dot is a character like any other: "*." needs a final dot, and only
+    // a whole search pattern of "*.*" means every name (find_api.cpp).
+    EXPECT_FALSE(WildcardMatches(u"*.", u"abc"));
+    EXPECT_TRUE(WildcardMatches(u"*.", u"abc."));
+    EXPECT_FALSE(WildcardMatches(u"*.*", u"no_dot"));
+    EXPECT_FALSE(WildcardMatches(u"A*.*", u"abc"));
     EXPECT_TRUE(WildcardMatches(u"a*.*", u"ab.c"));
-    EXPECT_FALSE(WildcardMatches(u"b*.*", u"abc"));
-    // Wine's rule: trailing dots and stars match nothing once the name is used up.
-    EXPECT_TRUE(WildcardMatches(u"*..*", u"s"));
-    EXPECT_TRUE(WildcardMatches(u"a*.", u"ab.c"));
-    EXPECT_FALSE(WildcardMatches(u"*?", u"ab")); // after a star, "?" is a literal to find
+    // Many stars and no match cost neither stack nor exponential time.
+    std::u16string stars;
+    for (int i = 0; i < 120; ++i) {
+        stars += u"*a";
+    }
+    EXPECT_FALSE(WildcardMatches(stars + u"*b", std::u16string(250, u'a')));
 }
 
 TEST_F(Names, ExactNameIsPreferredOverACaseVariant)
@@ -118,23 +128,68 @@ TEST_F(Names, EveryComponentMatchesIgnoringCase)
     EXPECT_TRUE(Exists(InRoot("Temp/New\xf0\x9f\x98\x80")));
 }
 
-// Spellings as Wine reads them (the differential test's findings).
+// Spellings as CE's canonicaliser reads them (coredll cnnclpth.c, apis.c).
 TEST_F(Names, PathSpellingsAsThePlatformReadsThem)
 {
     MakeDirs(InRoot("Dir"));
     WriteFile(InRoot("Dir/f.txt"), "x");
+    constexpr DWORD kFile = FILE_ATTRIBUTE_NORMAL;
     EXPECT_EQ(GetFileAttributesW(u"\\\\Dir\\f.txt"), INVALID_FILE_ATTRIBUTES); // network
-    EXPECT_EQ(GetFileAttributesW(u"\\Dir\\f.txt\\"), INVALID_FILE_ATTRIBUTES); // not a directory
-    EXPECT_EQ(GetFileAttributesW(u"\\Dir\\"), DWORD{FILE_ATTRIBUTE_DIRECTORY});
-    EXPECT_EQ(GetFileAttributesW(u"\\Dir.\\f.txt"), DWORD{FILE_ATTRIBUTE_NORMAL});
-    EXPECT_EQ(GetFileAttributesW(u"\\Dir \\f.txt"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesW(u"//Dir/f.txt"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesW(u"\\/Dir\\f.txt"), kFile);    // unequal slashes: local
+    EXPECT_EQ(GetFileAttributesW(u"\\\\\\Dir\\f.txt"), kFile); // a third slash: local
+    EXPECT_EQ(GetFileAttributesW(u"Dir\\f.txt"), kFile);       // from the root
+    EXPECT_EQ(GetFileAttributesW(u"\\..\\Dir\\.\\x\\..\\f.txt"), kFile);
+    EXPECT_EQ(GetFileAttributesW(u"\\Dir\\f.txt\\"), kFile); // a final separator is dropped
+    EXPECT_EQ(GetFileAttributesW(u"\\Dir.\\f.txt"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesW(u"\\Dir\\f.txt."), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesW(u"\\Dir\\f.txt "), INVALID_FILE_ATTRIBUTES);
     WIN32_FIND_DATAW record;
-    HANDLE search = FindFirstFileW(u"\\*. ", &record); // the pattern is "*"
-    ASSERT_NE(search, INVALID_HANDLE_VALUE);
-    FindClose(search);
-    EXPECT_EQ(FindFirstFileW(u"\\Dir \\*", &record), INVALID_HANDLE_VALUE);
-    EXPECT_FALSE(DeleteFileW(u"\\Dir\\f.txt\\"));
-    EXPECT_TRUE(Exists(InRoot("Dir/f.txt")));
+    EXPECT_EQ(FindFirstFileW(u"\\Dir\\*. ", &record), INVALID_HANDLE_VALUE); // "*. " as given
+    EXPECT_TRUE(DeleteFileW(u"\\Dir\\f.txt\\"));
+    EXPECT_FALSE(Exists(InRoot("Dir/f.txt")));
+}
+
+TEST_F(Names, TrailingDotsSpacesAndDosNamesAreNamesLikeAnyOther)
+{
+    for (const char *name : {"foo", "foo.", "bar ", "con", "aux.log", "nul.txt", "..."}) {
+        WriteFile(InRoot(name), name);
+    }
+    EXPECT_TRUE(DeleteFileW(u"\\foo."));
+    EXPECT_EQ(ReadFile(InRoot("foo")), "foo");
+    for (const char16_t *path : {u"\\bar ", u"\\CON", u"\\aux.log", u"\\nul.txt", u"\\..."}) {
+        EXPECT_EQ(GetFileAttributesW(path), DWORD{FILE_ATTRIBUTE_NORMAL});
+        EXPECT_TRUE(DeleteFileW(path));
+    }
+    for (const char *gone : {"foo.", "bar ", "con", "aux.log", "nul.txt", "..."}) {
+        EXPECT_FALSE(Exists(InRoot(gone))) << gone;
+    }
+}
+
+TEST_F(Names, LegacyDevicesAndOverlongPathsNameNoFile)
+{
+    // A root-level name of five characters ending in ':' goes to the device
+    // manager (fsdmgr IsLegacyDeviceName); deeper down it is a name.
+    MakeDirs(InRoot("Dir"));
+    WriteFile(InRoot("COM1:"), "");
+    WriteFile(InRoot("Dir/COM1:"), "");
+    EXPECT_FALSE(DeleteFileW(u"\\Dir\\..\\COM1:"));
+    EXPECT_TRUE(DeleteFileW(u"\\Dir\\COM1:"));
+    // At most 259 characters as given, and the canonical "\..." too.
+    std::u16string directory(200, u'd');
+    std::u16string file(56, u'f');
+    MakeDirs(InRoot(std::string(200, 'd')));
+    WriteFile(InRoot(std::string(200, 'd') + "/" + std::string(56, 'f')), "");
+    std::u16string path = u"\\" + directory + u"\\" + file; // 258
+    EXPECT_EQ(GetFileAttributesW((path + u"\\").c_str()), DWORD{FILE_ATTRIBUTE_NORMAL});
+    EXPECT_EQ(GetFileAttributesW((path + u"\\\\").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesW(path.substr(1).c_str()), DWORD{FILE_ATTRIBUTE_NORMAL});
+    // Relative, 258 as given is 259 canonical; 259 would be 260 and fails.
+    WriteFile(InRoot(std::string(200, 'd') + "/" + std::string(57, 'f')), "");
+    WriteFile(InRoot(std::string(200, 'd') + "/" + std::string(58, 'f')), "");
+    std::u16string relative = directory + u"\\" + file + u"f";
+    EXPECT_EQ(GetFileAttributesW(relative.c_str()), DWORD{FILE_ATTRIBUTE_NORMAL});
+    EXPECT_EQ(GetFileAttributesW((relative + u"f").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST_F(Names, InvalidUtf8NamesAreNeverConfusedWithOthers)

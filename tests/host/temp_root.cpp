@@ -1,7 +1,7 @@
 // temp_root.cpp - a fresh device root per test, in its own temporary directory.
 #include "temp_root.h"
 
-#include "device_root.h"
+#include "testing/test_support.h"
 
 #include <climits>
 #include <cstdlib>

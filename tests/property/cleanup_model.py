@@ -16,10 +16,13 @@ steps on a virtual copy of the tree and yields the tree expected afterwards:
   4. an empty \\Temp\\ServicePack is gone, then an empty \\Temp;
   5. the recorded cabinet is gone when it named a file that is not read-only.
 
-Names match ignoring case, an exact match first.  In a device path ".."
-drops the component before it; the last component loses trailing dots and
-spaces, and a path holding * ? " < > | or ending in a DOS device name (CON,
-NUL, COM1, ...) names nothing.  A file is read-only when nobody may write it.
+Names match ignoring case, an exact match first.  A device path is read by
+Windows CE's canonicaliser (ce_paths.py, from CE's published source): "\\"
+and "/" separate, "." is dropped, ".." drops the component before it, a
+final separator is dropped, trailing dots and spaces stay, there are no DOS
+device names, and a network path or one of 260 characters or more names
+nothing; so does a path holding * ? " < > |.  A file is read-only when nobody
+may write it.
 Links are followed inside the root only: an absolute target starts at the
 root and ".." stops there.
 Where the device's rules leave an outcome open (a link whose target is a
@@ -27,12 +30,17 @@ directory or read-only, a name the device cannot spell), the entry is
 "optional": it may stay as it was or be gone, nothing else.
 """
 
-import re
+import os
+import sys
 
 import device_names
 
-OLD_PACK = ("Temp", "ServicePackOld")
-PACK = ("Temp", "ServicePack")
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "differential"))
+import ce_paths  # noqa: E402  pylint: disable=wrong-import-position
+
+OLD_PACK = "\\Temp\\ServicePackOld"
+PACK = "\\Temp\\ServicePack"
+TEMP = "\\Temp"
 RELOCATED_NAME = "PatchUnInstall.exe"
 MODULE_PATH_LIMIT = 259
 LINK_LIMIT = 40
@@ -119,21 +127,14 @@ class VirtualTree:
         description = self.entries.get(path)
         return description[0] if description else None
 
-    def resolve(self, components):
+    def resolve(self, path_text):
         """The (directory, on-disk name or None, given name) of a device
-        path's last component, or None when a parent is missing or not a
-        directory.  "." and empty components are ignored and ".." drops the
-        component before it (lexically, never above the root).  The root
-        itself is ((), None, "")."""
-        components = platform_components(components)
-        if components is None:
+        path's last component, or None when the path names nothing or a
+        parent is missing or not a directory.  The root itself is ((), None,
+        "")."""
+        parts = ce_paths.canonical(path_text)
+        if parts is None or any(INVALID_NAME_CHARACTERS & set(p) for p in parts):
             return None
-        parts = []
-        for component in components:
-            if component == "..":
-                parts = parts[:-1]
-            elif component not in ("", "."):
-                parts.append(component)
         if not parts:
             return ((), None, "")
         directory = ()
@@ -147,9 +148,9 @@ class VirtualTree:
             directory = real
         return (directory, self.lookup(directory, parts[-1]), parts[-1])
 
-    def resolve_directory(self, components):
+    def resolve_directory(self, path_text):
         """The real path of the directory a device path names, or None."""
-        found = self.resolve(components)
+        found = self.resolve(path_text)
         if found is None:
             return None
         directory, name, given = found
@@ -202,30 +203,8 @@ class Expectation:
         self.events = events
 
 
+# Characters no name may hold (shared with desktop Windows; Wine's rule).
 INVALID_NAME_CHARACTERS = set('*?"<>|')
-DOS_DEVICE_NAMES = {"CON", "PRN", "AUX", "NUL"} | {
-    prefix + str(n) for prefix in ("COM", "LPT") for n in range(1, 10)}
-
-
-def platform_components(components):
-    """A device path's components as the platform reads them: None when one
-    holds a character no name may hold or the last names a DOS device; the
-    last loses its trailing dots and spaces."""
-    components = list(components)
-    if any(INVALID_NAME_CHARACTERS & set(c) for c in components):
-        return None
-    if components and components[-1] not in (".", ".."):
-        last = components[-1].rstrip(". ")
-        stem = last.split(".")[0].rstrip(" ")
-        if stem.upper() in DOS_DEVICE_NAMES:
-            return None
-        components[-1] = last
-    return components
-
-
-def split_device_path(text):
-    """The components of a device path; "\\" and "/" both separate."""
-    return re.split(r"[\\/]", text)
 
 
 def delete_outcome(tree, path, attributes_first):
@@ -271,7 +250,7 @@ def empty_old_pack(tree, events):
             # An on-disk name holding the device's separator is no device
             # name: the run leaves it, and what its entry path would name.
             continue
-        found = tree.resolve(OLD_PACK + (name,))
+        found = tree.resolve(OLD_PACK + "\\" + name)
         if found is None or found[1] is None:
             # The entry path names nothing (the platform reads the name
             # otherwise, or refuses it): the entry stays.
@@ -286,10 +265,10 @@ def empty_old_pack(tree, events):
         apply_deletion(tree, path, outcome)
 
 
-def ensure_directory(tree, components, events):
+def ensure_directory(tree, path_text, events):
     """Step 2, one call: the directory is created when its parent exists and
     nothing of its name (in any case) does."""
-    found = tree.resolve(components)
+    found = tree.resolve(path_text)
     if found is None:
         return
     directory, name, given = found
@@ -307,7 +286,7 @@ def relocate_exe(tree, exe_path, events):
     if len(device_path.encode("utf-16-le")) // 2 > MODULE_PATH_LIMIT:
         events.append("executable path too long to move")
         return
-    found = tree.resolve(OLD_PACK + (RELOCATED_NAME,))
+    found = tree.resolve(OLD_PACK + "\\" + RELOCATED_NAME)
     if found is None:
         return
     directory, name, given = found
@@ -317,10 +296,10 @@ def relocate_exe(tree, exe_path, events):
     events.append("executable relocated")
 
 
-def remove_if_empty(tree, components, events):
+def remove_if_empty(tree, path_text, events):
     """Step 4, one call: the directory goes when it is a real, empty
     directory (a link to one stays)."""
-    found = tree.resolve(components)
+    found = tree.resolve(path_text)
     if found is None or found[1] is None:
         return
     path = found[0] + (found[1],)
@@ -350,11 +329,7 @@ def remove_cabinet(tree, data, events):
     path_text = cabinet_path(data)
     if path_text is None:
         return
-    # A final separator names a directory, which DeleteFileW never deletes;
-    # two leading separators name a network path, which a device has not.
-    if re.search(r"[\\/]$", path_text) or re.match(r"[\\/]{2}", path_text):
-        return
-    found = tree.resolve(split_device_path(path_text))
+    found = tree.resolve(path_text)
     if found is None or found[1] is None:
         return
     path = found[0] + (found[1],)
@@ -371,10 +346,10 @@ def expect(snapshot, exe_path, exe_inode, cabinet_data):
     tree = VirtualTree(snapshot, exe_inode)
     events = []
     empty_old_pack(tree, events)
-    ensure_directory(tree, OLD_PACK[:1], events)
+    ensure_directory(tree, TEMP, events)
     ensure_directory(tree, OLD_PACK, events)
     relocate_exe(tree, exe_path, events)
     remove_if_empty(tree, PACK, events)
-    remove_if_empty(tree, PACK[:1], events)
+    remove_if_empty(tree, TEMP, events)
     remove_cabinet(tree, cabinet_data, events)
     return Expectation(tree, snapshot, events)

@@ -220,8 +220,11 @@ def place_exe(builder, exe_source, old_pack, pack, bin_dir):
 
 
 def device_path_of(rng, parts):
-    """A device path naming the real path `parts`, in any case, with either
-    separator, sometimes with "." components or a leading "..\\"."""
+    """A device path for the real path `parts`, in any case, with either
+    separator, sometimes with "." components or a leading "..\\", and
+    sometimes spelt to name it only on Windows CE (a final separator, a
+    leading "\\/") or only on desktop Windows (a trailing dot or space,
+    two leading separators)."""
     pieces = [device_names.case_variant(rng, part) for part in parts]
     if rng.random() < 0.15:
         pieces.insert(rng.randrange(len(pieces) + 1), ".")
@@ -232,6 +235,10 @@ def device_path_of(rng, parts):
         text = "\\" + text
     elif roll < 0.9:
         text = "\\..\\..\\" + text
+    if rng.random() < 0.15:
+        text = rng.choice(["\\/", "\\\\", "//"]) + text.lstrip("\\/")
+    if rng.random() < 0.15:
+        text += rng.choice(["\\", "/", ".", " ", ". "])
     return text
 
 

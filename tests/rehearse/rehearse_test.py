@@ -12,9 +12,11 @@ import hashlib
 import os
 import re
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
@@ -71,12 +73,12 @@ class RehearseTest(unittest.TestCase):
                     os.chmod(os.path.join(directory, name), 0o700)
         shutil.rmtree(self.work)
 
-    def rehearse(self, *arguments, device=None):
+    def rehearse(self, *arguments, device=None, timeout=None):
         env = dict(os.environ, REHEARSE_PROGRAM=PROGRAM, TMPDIR=self.scratch)
         env.pop("COREDLL_TRACE", None)
         return subprocess.run(["bash", os.path.join(REPO, "scripts", "rehearse.sh"),
                                device or self.device, *arguments],
-                              env=env, capture_output=True, text=True)
+                              env=env, capture_output=True, text=True, timeout=timeout)
 
     def test_typical_run_reported_on_a_copy(self):
         # A link in the folder to a directory outside it, which the run and the
@@ -92,6 +94,7 @@ class RehearseTest(unittest.TestCase):
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
         self.assertEqual(changes(result.stdout), TYPICAL_RUN)
         self.assertIn("registry: registry.reg", result.stdout)
+        self.assertIn("  confinement: ", result.stdout)
         self.assertEqual(fingerprint(self.device), before, "the given folder was changed")
         self.assertEqual(os.listdir(self.scratch), [], "the scratch folder was left behind")
         self.assertEqual(os.stat(outside).st_mode & 0o777, 0o500)
@@ -120,12 +123,41 @@ class RehearseTest(unittest.TestCase):
         self.assertTrue(os.path.isfile(os.path.join(kept.group(1), "Temp", "ServicePack", "Setup.exe")))
         self.assertEqual(fingerprint(self.device), before, "the given folder was changed")
 
-    def test_without_registry_nothing_names_a_cabinet(self):
-        os.unlink(os.path.join(self.device, "registry.reg"))
-        result = self.rehearse()
-        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
-        self.assertIn("no registry.reg", result.stdout)
-        self.assertEqual(changes(result.stdout), TYPICAL_RUN[1:])
+    def test_without_a_usable_registry_nothing_names_a_cabinet(self):
+        registry = os.path.join(self.device, "registry.reg")
+        for make, note in ((lambda: None, "registry: none, no registry.reg in the folder"),
+                           (lambda: os.mkfifo(registry),
+                            "registry: none, registry.reg is a FIFO, not a regular file"),
+                           (lambda: os.mkdir(registry),
+                            "registry: none, registry.reg is a directory, not a regular file")):
+            if os.path.isdir(registry):
+                os.rmdir(registry)
+            elif os.path.lexists(registry):
+                os.unlink(registry)
+            make()
+            result = self.rehearse(timeout=60)
+            self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+            self.assertIn(note, result.stdout)
+            self.assertEqual(changes(result.stdout), TYPICAL_RUN[1:])
+
+    def test_stopped_rehearsal_removes_its_scratch_folder(self):
+        hanging = os.path.join(self.work, "hangs")
+        with open(hanging, "w") as script:
+            script.write("#!/bin/sh\nexec sleep 600\n")
+        os.chmod(hanging, 0o755)
+        for signal_number in (signal.SIGINT, signal.SIGTERM):
+            env = dict(os.environ, REHEARSE_PROGRAM=hanging, TMPDIR=self.scratch)
+            rehearsal = subprocess.Popen(["python3", os.path.join(REPO, "scripts", "rehearse_run.py"),
+                                          "--program", hanging, self.device],
+                                         env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+            deadline = time.monotonic() + 30
+            while not os.listdir(self.scratch) and time.monotonic() < deadline:
+                time.sleep(0.05)
+            time.sleep(1)  # the copy made and the program started, as a rule
+            rehearsal.send_signal(signal_number)
+            rehearsal.communicate(timeout=30)
+            self.assertNotEqual(rehearsal.returncode, 0)
+            self.assertEqual(os.listdir(self.scratch), [], signal_number)
 
     def test_folder_missing_or_not_a_directory(self):
         for path, complaint in ((os.path.join(self.work, "absent"), "does not exist"),

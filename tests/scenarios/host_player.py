@@ -5,7 +5,8 @@ and, beside it, the outside directory ("outside") that symbolic links in a
 scenario may point at.  The program is copied into place with its mode,
 started with the device root as its working directory and without
 COREDLL_TRACE, and the registry export is the root's "registry.reg".  A
-device executable is started through its runner: "ce-run PROGRAM ARGS".
+device executable is started through its runner: "ce-run [OPTIONS] PROGRAM
+ARGS".
 """
 
 import os
@@ -25,9 +26,9 @@ class HostPlayer:
 
     build = "host"
 
-    def __init__(self, program, runner=None):
+    def __init__(self, program, runner=None, runner_options=()):
         self.program = os.path.abspath(program)
-        self.launcher = [os.path.abspath(runner)] if runner else []
+        self.launcher = [os.path.abspath(runner)] + list(runner_options) if runner else []
         with open(self.program, "rb") as handle:
             self.program_bytes = handle.read()
 
@@ -85,7 +86,7 @@ class HostPlayer:
         )
         prefix = device_tree.OUTSIDE_PREFIX
         actual.update(device_tree.list_tree(outside, prefix, self.program_bytes, (), outside))
-        expected = device_tree.expected_listing(scenario.after)
+        expected = device_tree.expected_listing(scenario.expected_after(self.build))
         return completed.returncode, actual, expected, problems
 
     @staticmethod

@@ -4,7 +4,7 @@
     run_scenarios.py --build host --program build/servicepack-cleanup
     run_scenarios.py --build wine --program build-windows/servicepack-cleanup.exe \\
                      --prefix "$WINEPREFIX"
-    run_scenarios.py --build host --runner build/ce-run \\
+    run_scenarios.py --build host --runner build/ce-run [--os ce2013] \\
                      --program build-ce-armv7/servicepack-cleanup.exe
 
 A device executable runs through ce-run against the host layer, so it plays
@@ -44,6 +44,7 @@ def parse_arguments():
     parser.add_argument("--prefix", help="the Wine prefix (wine build only)")
     parser.add_argument("--wine", default="wine", help="the wine launcher")
     parser.add_argument("--runner", help="host build only: start the program through this")
+    parser.add_argument("--os", help="with --runner (ce-run): the CE version that loads it")
     parser.add_argument("--cases", default=CASES, help="directory of *.scenario files")
     parser.add_argument("names", nargs="*", help="play only these scenarios")
     arguments = parser.parse_args()
@@ -51,6 +52,8 @@ def parse_arguments():
         parser.error("--build wine needs --prefix")
     if arguments.build == "wine" and arguments.runner:
         parser.error("--runner is for the host build")
+    if arguments.os and not arguments.runner:
+        parser.error("--os is for a device executable run through --runner")
     return arguments
 
 
@@ -71,7 +74,8 @@ def make_player(arguments):
     if arguments.build == "host":
         from host_player import HostPlayer  # pylint: disable=import-outside-toplevel
 
-        return HostPlayer(arguments.program, arguments.runner)
+        options = ["--os", arguments.os] if arguments.os else []
+        return HostPlayer(arguments.program, arguments.runner, options)
     from wine_player import WinePlayer  # pylint: disable=import-outside-toplevel
 
     return WinePlayer(arguments.program, arguments.prefix, arguments.wine)

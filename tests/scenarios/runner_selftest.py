@@ -40,6 +40,7 @@ class ScenarioFileTest(unittest.TestCase):
             "bad hex": MINIMAL + "== after ==\nfile \\x =hex 5g\n",
             "registry content without registry": MINIMAL + "== after ==\nfile \\x =registry\n",
             "mode in after": MINIMAL + "== after ==\nfile-mode 0600 \\x = y\n",
+            "desktop outcome without why": MINIMAL + "== after ==\n== after on desktop ==\n",
         }
         for what, text in cases.items():
             with self.subTest(what):

@@ -1,14 +1,19 @@
 """Reading a scenario file: one black-box run of the program, as data.
 
 A scenario file is UTF-8 text.  Header lines ("key: value") come first;
-then the sections, each opened by a line "== before ==", "== registry ==" or
-"== after ==".  Lines starting with "#" are comments, except inside the
+then the sections, each opened by a line "== before ==", "== registry ==",
+"== after ==" or "== after on desktop ==".  "after" is the outcome on
+Windows CE, which the host build (and the device executables under ce-run)
+must give; where desktop Windows reads paths otherwise, "after on desktop"
+is the outcome the Windows build under Wine must give instead, and "why"
+names the CE rule and its source.  Lines starting with "#" are comments, except inside the
 registry section, whose lines are the export's text as written.
 
 Headers:
     description: what the run shows (required)
     builds: both | host | wine          (default both)
-    why: why the scenario applies to one build only
+    why: why the scenario applies to one build only, or has an outcome of
+        its own on desktop Windows
     program: device path where the executable is placed (required; "{c*N}"
         as in tree paths)
     args: the command line after the program (split like a shell would)
@@ -48,7 +53,7 @@ import re
 import shlex
 from dataclasses import dataclass, field
 
-SECTION_LINE = re.compile(r"^== (before|registry|after) ==\s*$")
+SECTION_LINE = re.compile(r"^== (before|registry|after|after on desktop) ==\s*$")
 REPEAT = re.compile(r"\{(.)\*(\d+)\}")
 NUMBER = re.compile(r"\{n(?::0?(\d+))?\}")
 OUTSIDE_PREFIX = "@outside\\"
@@ -99,10 +104,18 @@ class Scenario:
     before: list = field(default_factory=list)
     registry: str = None
     after: list = field(default_factory=list)
+    after_desktop: list = None
 
     def applies_to(self, build):
         """Whether the scenario is played on `build` ("host" or "wine")."""
         return self.builds in ("both", build)
+
+    def expected_after(self, build):
+        """The "after" entries that `build` must end with: the desktop's
+        under Wine when the scenario has them, CE's otherwise."""
+        if build == "wine" and self.after_desktop is not None:
+            return self.after_desktop
+        return self.after
 
 
 def expand_repeats(text):
@@ -214,24 +227,26 @@ def check_scenario(scenario, where):
         raise ScenarioError(f"{where}: 'builds' must be one of {BUILDS}")
     if scenario.builds != "both" and not scenario.why:
         raise ScenarioError(f"{where}: a single-build scenario must say 'why'")
+    if scenario.after_desktop is not None and (scenario.builds != "both" or not scenario.why):
+        raise ScenarioError(f"{where}: an outcome on desktop needs both builds and a 'why'")
     if scenario.registry_encoding not in ENCODINGS:
         raise ScenarioError(f"{where}: 'registry-encoding' must be one of {ENCODINGS}")
-    single_build_kinds = [e for e in scenario.before + scenario.after if e.kind == "symlink"]
-    outside = [
-        e for e in scenario.before + scenario.after if e.path.startswith(OUTSIDE_PREFIX)
-    ]
+    everything = scenario.before + scenario.after + (scenario.after_desktop or [])
+    single_build_kinds = [e for e in everything if e.kind == "symlink"]
+    outside = [e for e in everything if e.path.startswith(OUTSIDE_PREFIX)]
     if (single_build_kinds or outside) and scenario.builds != "host":
         raise ScenarioError(f"{where}: symlinks and outside entries are host only")
     if any(e.kind == "program" for e in scenario.before):
         raise ScenarioError(f"{where}: 'program' entries belong in 'after'")
-    if any(e.mode not in (None, 0o444) for e in scenario.after):
+    afters = scenario.after + (scenario.after_desktop or [])
+    if any(e.mode not in (None, 0o444) for e in afters):
         raise ScenarioError(f"{where}: 'after' lists files as read-only or not, not by mode")
 
 
 def parse_scenario(name, text):
     """Parses the text of scenario `name`; raises ScenarioError when malformed."""
     headers = {}
-    sections = {"before": [], "registry": None, "after": []}
+    sections = {"before": [], "registry": None, "after": [], "after on desktop": []}
     registry_lines = []
     section = None
     seen = set()
@@ -285,8 +300,9 @@ def parse_scenario(name, text):
         before=sections["before"],
         registry=sections["registry"],
         after=sections["after"],
+        after_desktop=sections["after on desktop"] if "after on desktop" in seen else None,
     )
-    for entry in scenario.before + scenario.after:
+    for entry in scenario.before + scenario.after + (scenario.after_desktop or []):
         if entry.content is None:
             if scenario.registry is None:
                 raise ScenarioError(f"{name}: '=registry' needs a registry section")

@@ -133,5 +133,5 @@ class WinePlayer:
         status = self._wine(["C:" + scenario.program] + scenario.args, "program.log", self.drive_c)
 
         actual = device_tree.list_tree(self.drive_c, "\\", self.program_bytes, skip_top=WINE_OWN)
-        expected = device_tree.expected_listing(scenario.after)
+        expected = device_tree.expected_listing(scenario.expected_after(self.build))
         return status, actual, expected, problems

@@ -17,14 +17,14 @@ namespace {
 
 constexpr uint32_t kPage = 0x1000;
 constexpr uint32_t kStackTop = 0x7FF00000;
-constexpr uint32_t kStackSize = 0x10000; /* The device's default stack. */
 constexpr uint32_t kCommandLineBase = 0x7FF80000;
 constexpr uint32_t kCommandLineSize = 0x10000;
 constexpr uint32_t kEntryPointPage = 0x7FFF0000;
 constexpr uint32_t kEntryPointSpacing = 4;
 /* Emulation never reaches this address; it only bounds uc_emu_start. */
 constexpr uint32_t kNeverReached = kEntryPointPage + kPage - 2;
-constexpr uint16_t kBxLr = 0x4770;
+constexpr uint16_t kThumbBxLr = 0x4770;
+constexpr uint32_t kArmBxLr = 0xE12FFF1E;
 constexpr uint32_t kShowNormal = 1;
 constexpr uint32_t kThumbBit = 0x20; /* CPSR.T */
 
@@ -87,6 +87,10 @@ class Run {
     void EntryPoint(uint32_t address);
     void EntryReturned();
     bool ThumbOneInstruction(uint32_t address);
+    uint32_t ThumbBit() const
+    {
+        return request_.arm_coredll ? 0 : 1;
+    }
     void Fault(const std::string &message);
     std::string Instruction(uint32_t address);
     uint32_t Register(int id);
@@ -150,10 +154,10 @@ bool Run::MapImage()
     const uint32_t size = image_end_ - request_.base;
     std::vector<uint8_t> memory = image.memory;
     memory.resize(size, 0);
-    /* Each import slot holds its COREDLL entry point, in Thumb state. */
+    /* Each import slot holds its COREDLL entry point. */
     for (size_t i = 0; i < request_.imports.size(); ++i) {
         uint32_t entry = kEntryPointPage + kEntryPointSpacing * static_cast<uint32_t>(i + 1);
-        if (!WriteU32(memory, request_.imports[i].slot_rva, entry | 1)) {
+        if (!WriteU32(memory, request_.imports[i].slot_rva, entry | ThumbBit())) {
             return false;
         }
     }
@@ -189,9 +193,13 @@ bool Run::MapImage()
 bool Run::MapRunnerPages()
 {
     std::vector<uint8_t> entry_points(kPage);
-    for (uint32_t at = 0; at + 2 <= kPage; at += 2) {
-        entry_points[at] = kBxLr & 0xFF;
-        entry_points[at + 1] = kBxLr >> 8;
+    for (uint32_t at = 0; at < kPage; at += 4) {
+        if (request_.arm_coredll) {
+            WriteU32(entry_points, at, kArmBxLr);
+        } else {
+            WriteU16(entry_points, at, kThumbBxLr);
+            WriteU16(entry_points, at + 2, kThumbBxLr);
+        }
     }
     const std::u16string &line = request_.command_line;
     if ((line.size() + 1) * 2 > kCommandLineSize) {
@@ -202,8 +210,8 @@ bool Run::MapRunnerPages()
         line_bytes[2 * i] = static_cast<uint8_t>(line[i]);
         line_bytes[2 * i + 1] = static_cast<uint8_t>(line[i] >> 8);
     }
-    return uc_mem_map(uc_, kStackTop - kStackSize, kStackSize, UC_PROT_READ | UC_PROT_WRITE) ==
-               UC_ERR_OK &&
+    return uc_mem_map(uc_, kStackTop - request_.stack_size, request_.stack_size,
+                      UC_PROT_READ | UC_PROT_WRITE) == UC_ERR_OK &&
            uc_mem_map(uc_, kCommandLineBase, kCommandLineSize, UC_PROT_READ | UC_PROT_WRITE) ==
                UC_ERR_OK &&
            uc_mem_write(uc_, kCommandLineBase, line_bytes.data(), line_bytes.size()) == UC_ERR_OK &&
@@ -224,7 +232,7 @@ void Run::SetInitialRegisters()
         uc_reg_write(uc_, kCalleeSaved[i], &value);
     }
     uint32_t sp = kStackTop;
-    uint32_t lr = kEntryPointPage | 1;
+    uint32_t lr = kEntryPointPage | ThumbBit();
     uc_reg_write(uc_, UC_ARM_REG_SP, &sp);
     uc_reg_write(uc_, UC_ARM_REG_LR, &lr);
 }
@@ -260,7 +268,9 @@ void Run::Code(uint64_t address)
               " exceeded (the program hangs?); at " + Instruction(static_cast<uint32_t>(address)));
         return;
     }
-    if (request_.cpu == CpuModel::ArmV5te && !ThumbOneInstruction(static_cast<uint32_t>(address))) {
+    const bool in_image = address >= request_.base && address < image_end_;
+    if (in_image && request_.cpu != CpuModel::ArmV7 &&
+        !ThumbOneInstruction(static_cast<uint32_t>(address))) {
         Fault(std::string("invalid instruction for the ") + CpuModelName(request_.cpu) +
               " CPU at " + Instruction(static_cast<uint32_t>(address)) + " (a Thumb-2 encoding)");
         return;
@@ -270,7 +280,7 @@ void Run::Code(uint64_t address)
     if (sp < lowest_sp_) {
         lowest_sp_ = sp;
     }
-    if (address >= request_.base && address < image_end_) {
+    if (in_image) {
         ++report_.program_instructions;
     } else if (address >= kEntryPointPage && address < kEntryPointPage + kPage) {
         EntryPoint(static_cast<uint32_t>(address));
@@ -278,11 +288,12 @@ void Run::Code(uint64_t address)
 }
 
 /*
- * Whether the Thumb instruction at `address` exists on ARMv5TE.  Its only
- * 32-bit encoding is BL/BLX, a first half (11110) followed by a BL (11111)
- * or BLX (11101, even) second half; the emulated ARM926, like the real one,
- * would run any other 32-bit Thumb-2 encoding as two unrelated halves, so the
- * runner refuses them here.
+ * Whether the Thumb instruction at `address` exists on a CPU without
+ * Thumb-2 (ARMv4T to ARMv6).  Its only 32-bit encoding is BL, a first half
+ * (11110) followed by a BL (11111) second half or, from ARMv5 on, a BLX
+ * (11101, even) one; the emulated cores, like the real ones, would run any
+ * other 32-bit Thumb-2 encoding as two unrelated halves, so the runner
+ * refuses them here.
  */
 bool Run::ThumbOneInstruction(uint32_t address)
 {
@@ -300,7 +311,8 @@ bool Run::ThumbOneInstruction(uint32_t address)
         }
         const unsigned second = bytes[3] >> 3;
         last_bl_prefix_ = address;
-        return second == 0x1F || (second == 0x1D && (bytes[2] & 1) == 0);
+        const bool blx = request_.cpu != CpuModel::ArmV4t;
+        return second == 0x1F || (blx && second == 0x1D && (bytes[2] & 1) == 0);
     }
     if (top == 0x1F || top == 0x1D) {
         return last_bl_prefix_ + 2 == address && last_instruction_ == last_bl_prefix_;
@@ -337,8 +349,11 @@ void Run::EntryPoint(uint32_t address)
         Fault("jump to " + Hex(address) + ", inside COREDLL's entry points but none of them");
         return;
     }
-    if ((Register(UC_ARM_REG_CPSR) & kThumbBit) == 0) {
-        Fault("COREDLL entry point " + Hex(address) + " reached in ARM state");
+    const bool thumb = (Register(UC_ARM_REG_CPSR) & kThumbBit) != 0;
+    if (thumb == request_.arm_coredll) {
+        Fault("COREDLL entry point " + Hex(address) + " reached in " + (thumb ? "Thumb" : "ARM") +
+              " state, not " + (thumb ? "ARM" : "Thumb") +
+              " (a call or return without BX interworking)");
         return;
     }
     if (index == 0) {
@@ -351,29 +366,6 @@ void Run::EntryPoint(uint32_t address)
     if (!import.function(call)) {
         Fault("COREDLL call " + import.name + " (returning to " + Hex(Register(UC_ARM_REG_LR)) +
               "): " + call.Memory().Failure());
-        return;
-    }
-    if (call.Exited()) {
-        /* The entry ends the process this way instead of returning: the
-         * program it called must have handed back r4-r11 by now, and the
-         * stack may hold no more than the entry's own frame. */
-        for (size_t i = 0; i < sizeof(kCalleeSaved) / sizeof(kCalleeSaved[0]); ++i) {
-            uint32_t value = Register(kCalleeSaved[i]);
-            if (value != CalleeSavedValue(i)) {
-                Fault("ExitProcess called with r" + std::to_string(4 + i) + " = " + Hex(value) +
-                      ", not the entry's " + Hex(CalleeSavedValue(i)) +
-                      " (callee-saved register clobbered)");
-                return;
-            }
-        }
-        if (Register(UC_ARM_REG_SP) > kStackTop) {
-            Fault("ExitProcess called with SP = " + Hex(Register(UC_ARM_REG_SP)) +
-                  ", above the entry's " + Hex(kStackTop));
-            return;
-        }
-        report_.exit_status = call.ExitStatus();
-        done_ = true;
-        uc_emu_stop(uc_);
         return;
     }
     for (int id : kScratch) {
@@ -413,8 +405,10 @@ bool Run::OnBadMemory(uc_engine *, uc_mem_type type, uint64_t address, int size,
     std::string message = std::string("invalid memory access: ") + what + " " + Hex(at) + " (" +
                           std::to_string(size) + " bytes) by the instruction at " +
                           run.Instruction(run.last_instruction_);
-    if (at >= kStackTop - kStackSize - kPage && at < kStackTop - kStackSize) {
-        message += "; the stack (64 KiB) overflowed";
+    const uint32_t stack_end = kStackTop - run.request_.stack_size;
+    if (at >= stack_end - kPage && at < stack_end) {
+        message +=
+            "; the stack (" + std::to_string(run.request_.stack_size / 1024) + " KiB) overflowed";
     }
     run.Fault(message);
     return false;
@@ -422,8 +416,9 @@ bool Run::OnBadMemory(uc_engine *, uc_mem_type type, uint64_t address, int size,
 
 void Run::Execute()
 {
-    const uint32_t entry = request_.base + (request_.image->entry_rva & ~1u);
-    uc_err error = uc_emu_start(uc_, entry | 1, kNeverReached, 0, 0);
+    /* Bit 0 of the address sets the state, as COREDLL's BX to the entry does. */
+    const uint32_t entry = request_.base + request_.image->entry_rva;
+    uc_err error = uc_emu_start(uc_, entry, kNeverReached, 0, 0);
     uint32_t pc = Register(UC_ARM_REG_PC);
     report_.peak_stack_bytes = kStackTop - lowest_sp_;
     if (done_) {
@@ -443,7 +438,17 @@ void Run::Execute()
 
 const char *CpuModelName(CpuModel cpu)
 {
-    return cpu == CpuModel::ArmV5te ? "ARMv5TE (ARM926)" : "ARMv7 (Cortex-A8)";
+    switch (cpu) {
+    case CpuModel::ArmV4t:
+        return "ARMv4T (TI925T)";
+    case CpuModel::ArmV5te:
+        return "ARMv5TE (ARM926)";
+    case CpuModel::ArmV6:
+        return "ARMv6 (ARM1136)";
+    case CpuModel::ArmV7:
+        break;
+    }
+    return "ARMv7 (Cortex-A8)";
 }
 
 RunReport RunProgram(const RunRequest &request)
@@ -455,7 +460,8 @@ RunReport RunProgram(const RunRequest &request)
         failed.fault = "cannot start the ARM emulator";
         return failed;
     }
-    int model = request.cpu == CpuModel::ArmV5te ? UC_CPU_ARM_926 : UC_CPU_ARM_CORTEX_A8;
+    const int models[] = {UC_CPU_ARM_TI925T, UC_CPU_ARM_926, UC_CPU_ARM_1136, UC_CPU_ARM_CORTEX_A8};
+    const int model = models[static_cast<int>(request.cpu)];
     if (uc_ctl_set_cpu_model(engine.uc, model) != UC_ERR_OK) {
         failed.fault = std::string("the emulator has no ") + CpuModelName(request.cpu) + " CPU";
         return failed;

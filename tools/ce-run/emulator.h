@@ -2,14 +2,18 @@
  * emulator.h - running a loaded device executable on an emulated ARM CPU.
  *
  * Memory as the program sees it: the image at its load base, one page of
- * COREDLL entry points (each import slot holds one), a 64 KiB stack with
- * nothing mapped below it, and the command line.  The entry runs in Thumb
- * state with the loader's four arguments (instance, 0, command line, show
- * flag) and returns, when it returns, to the first entry point of the page.
+ * COREDLL entry points (each import slot holds one), the stack the loader
+ * gives with nothing mapped below it, and the command line.  The entry is
+ * entered as COREDLL's MainThreadBaseFunc calls it, by an interworking call
+ * (Thumb when bit 0 of its address is set, else ARM), with the loader's four
+ * arguments (instance, 0, command line, show flag); its return, to the
+ * first entry point of the page, ends the process with r0 as the status.
  *
- * Each COREDLL entry point is a "bx lr"; before it executes, the runner
- * makes the host layer's call with the program's arguments, puts the result
- * in r0 and, as a real call may, leaves r1-r3 and r12 scrambled.
+ * Each COREDLL entry point is a "bx lr", in ARM state for an ARMV4I
+ * program (THUMB machine: the stricter case, reached from Thumb code only
+ * through BX) and in Thumb state for an ARMNT one; before it executes, the
+ * runner makes the host layer's call with the program's arguments, puts the
+ * result in r0 and, as a real call may, leaves r1-r3 and r12 scrambled.
  */
 #ifndef CE_RUN_EMULATOR_H
 #define CE_RUN_EMULATOR_H
@@ -23,9 +27,11 @@
 
 namespace cerun {
 
-enum class CpuModel { ArmV5te, ArmV7 };
+/* ARMv4T (TI925T), ARMv5TE (ARM926), ARMv6 (ARM1136), ARMv7 (Cortex-A8). */
+enum class CpuModel { ArmV4t, ArmV5te, ArmV6, ArmV7 };
 
-/* Addresses above this belong to the runner: an image must end below it. */
+/* Addresses above this belong to the runner (the stack, up to 1 MiB, the
+ * command line and COREDLL's entry points): an image must end below it. */
 constexpr uint32_t kRunnerRegionsStart = 0x7FE00000;
 /* The lowest base an image may have (page 0 stays unmapped). */
 constexpr uint32_t kLowestImageBase = 0x00010000;
@@ -42,6 +48,8 @@ struct RunRequest {
     uint32_t base = 0;
     std::vector<BoundImport> imports;
     CpuModel cpu = CpuModel::ArmV7;
+    bool arm_coredll = false; /* COREDLL's entry points in ARM state. */
+    uint32_t stack_size = 0x10000;
     std::u16string command_line;
     uint64_t instruction_budget = 0;
 };
@@ -56,7 +64,7 @@ struct RunReport {
     uint32_t peak_stack_bytes = 0; /* Deepest SP below the initial SP. */
 };
 
-/* Runs the program until it ends the process or faults. */
+/* Runs the program until its entry returns or it faults. */
 RunReport RunProgram(const RunRequest &request);
 
 const char *CpuModelName(CpuModel cpu);

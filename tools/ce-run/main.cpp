@@ -1,21 +1,25 @@
 /*
- * main.cpp - ce-run: runs a Windows CE ARM executable of the program on an
- * emulated CPU against the host layer, in the current directory as the
- * device root.
+ * main.cpp - ce-run: loads a Windows CE ARM executable of the program as a
+ * given CE version's loader does and runs it on an emulated CPU against the
+ * host layer, in the current directory as the device root.
  *
- *   ce-run [--cpu armv5te|armv7] [--base ADDRESS] [--budget N] [--stats]
+ *   ce-run [--os ce5|ce6|ce7|ce2013] [--cpu armv4t|armv5te|armv6|armv7]
+ *          [--base ADDRESS] [--budget N] [--stats] [--check]
  *          PROGRAM.exe [ARGS...]
  *
  * The exit status is the program's.  A fault in the program ends the run
  * with a message on standard error and status 70; a file the runner cannot
- * load, with status 65; a wrong command line, with status 64.
+ * load, or the CE version's loader refuses, with status 65; a wrong command
+ * line, with status 64.  --check loads without running: status 0 and the
+ * imports as bound on standard output, or 65.
  */
+#include "ce_loader.h"
 #include "emulator.h"
 #include "pe_image.h"
 
-#include "command_line.h"
-#include "device_root.h"
-#include "running_executable.h"
+#include "kernel/device_root.h"
+#include "paths/running_executable.h"
+#include "startup/command_line.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -34,8 +38,10 @@ constexpr uint64_t kDefaultBudget = 500000000;
 constexpr long kFileSizeLimit = 64L * 1024 * 1024;
 
 struct Options {
+    const cerun::CeVersion *os = nullptr; /* Else the newest for the machine. */
     bool cpu_given = false;
     cerun::CpuModel cpu = cerun::CpuModel::ArmV7;
+    bool check = false;
     bool base_given = false;
     uint32_t base = 0;
     uint64_t budget = kDefaultBudget;
@@ -45,8 +51,9 @@ struct Options {
 
 int Usage()
 {
-    std::fprintf(stderr, "usage: ce-run [--cpu armv5te|armv7] [--base ADDRESS] [--budget N] "
-                         "[--stats] PROGRAM.exe [ARGS...]\n");
+    std::fprintf(stderr,
+                 "usage: ce-run [--os ce5|ce6|ce7|ce2013] [--cpu armv4t|armv5te|armv6|armv7] "
+                 "[--base ADDRESS] [--budget N] [--stats] [--check] PROGRAM.exe [ARGS...]\n");
     return kUsageStatus;
 }
 
@@ -68,23 +75,29 @@ bool ParseOptions(int argc, char **argv, Options &options)
     for (; i < argc && std::strncmp(argv[i], "--", 2) == 0; ++i) {
         std::string option = argv[i];
         uint64_t number = 0;
-        if (option == "--stats") {
-            options.stats = true;
+        if (option == "--stats" || option == "--check") {
+            (option == "--stats" ? options.stats : options.check) = true;
             continue;
         }
         if (i + 1 >= argc) {
             return false;
         }
+        const std::string value = argv[i + 1];
         if (option == "--cpu") {
-            std::string cpu = argv[++i];
-            options.cpu_given = true;
-            if (cpu == "armv5te") {
-                options.cpu = cerun::CpuModel::ArmV5te;
-            } else if (cpu == "armv7") {
-                options.cpu = cerun::CpuModel::ArmV7;
-            } else {
+            const char *const names[] = {"armv4t", "armv5te", "armv6", "armv7"};
+            const cerun::CpuModel models[] = {cerun::CpuModel::ArmV4t, cerun::CpuModel::ArmV5te,
+                                              cerun::CpuModel::ArmV6, cerun::CpuModel::ArmV7};
+            for (size_t m = 0; m < 4; ++m) {
+                options.cpu_given = options.cpu_given || value == names[m];
+                options.cpu = value == names[m] ? models[m] : options.cpu;
+            }
+            if (!options.cpu_given) {
                 return false;
             }
+            ++i;
+        } else if (option == "--os" && cerun::FindCeVersion(value) != nullptr) {
+            options.os = cerun::FindCeVersion(value);
+            ++i;
         } else if (option == "--base" && ParseNumber(argv[i + 1], 0xFFFFFFFF, number)) {
             options.base_given = true;
             options.base = static_cast<uint32_t>(number);
@@ -126,42 +139,73 @@ bool ReadFile(const char *path, std::vector<uint8_t> &bytes, std::string &error)
     return !failed;
 }
 
-/* Where the image goes: the given base, else its preferred base when that
- * lies where images may, else the lowest such base. */
-bool ChooseBase(const Options &options, const cerun::PeImage &image, uint32_t &base,
-                std::string &error)
+/* Where the image goes: its preferred base when its relocations are
+ * stripped; CE 5.0's and 6.0's one base; else (the kernel's choice) the given
+ * base, else its preferred base when that lies where images may, else the
+ * lowest such base. */
+bool ChooseBase(const Options &options, const cerun::CeVersion &os, const cerun::PeImage &image,
+                uint32_t &base, std::string &error)
 {
     const uint64_t size = image.memory.size();
     auto fits = [size](uint64_t at) {
         return at >= cerun::kLowestImageBase && at % 0x10000 == 0 &&
                at + size <= cerun::kRunnerRegionsStart;
     };
-    if (options.base_given) {
+    const bool stripped = cerun::RelocationsStripped(image, os);
+    if (os.fixed_base != 0 || stripped) {
+        base = stripped ? image.preferred_base : os.fixed_base;
+        if (options.base_given && options.base != base) {
+            error = stripped ? "the image has no base relocations " + std::string(os.name) +
+                                   " applies and cannot move from its preferred base"
+                             : std::string("--base: ") + os.name +
+                                   " loads every relocatable program at 0x00010000";
+            return false;
+        }
+        if (!fits(base)) {
+            error = "the image's base leaves it outside 0x00010000-0x7FE00000";
+            return false;
+        }
+    } else if (options.base_given) {
         base = options.base;
         if (!fits(base)) {
             error = "--base must be a multiple of 0x10000 where the image fits between "
                     "0x00010000 and 0x7FE00000";
+            return false;
         }
-        return fits(base);
+    } else {
+        base = fits(image.preferred_base) ? image.preferred_base : cerun::kLowestImageBase;
     }
-    base = fits(image.preferred_base) ? image.preferred_base : cerun::kLowestImageBase;
     return true;
 }
 
-bool BindImports(const cerun::PeImage &image, std::vector<cerun::BoundImport> &bound,
-                 std::string &error)
+/* Binds each import to COREDLL's export of that name (or ordinal); an
+ * import COREDLL does not export stops the load.  `listing` gets a line for
+ * each import and its binding. */
+bool BindImports(const cerun::PeImage &image, const cerun::CeVersion &os, std::string &listing,
+                 std::vector<cerun::BoundImport> &bound, std::string &error)
 {
     std::vector<cerun::Import> imports;
     if (!cerun::ReadImports(image, imports, error)) {
         return false;
     }
     for (const cerun::Import &import : imports) {
-        cerun::PlatformFunction function = cerun::FindPlatformFunction(import.name);
-        if (function == nullptr) {
-            error = "imports COREDLL.dll!" + import.name + ", which ce-run does not implement";
+        const cerun::CoredllExport *found =
+            cerun::FindCoredllExport(import.name, import.ordinal_or_hint);
+        const std::string what =
+            import.name.empty() ? "ordinal " + std::to_string(import.ordinal_or_hint) : import.name;
+        if (found == nullptr) {
+            const std::string reason = "imports COREDLL.dll!" + what +
+                                       ", which is not in ce-run's table of COREDLL's exports";
+            /* CE 5.0's kernel loader binds the imports; from 6.0 on, COREDLL does. */
+            error = os.major < 6 ? cerun::BadFormat(os, reason)
+                                 : std::string(os.name) + " does not start it: " + reason;
             return false;
         }
-        bound.push_back(cerun::BoundImport{import.name, import.slot_rva, function});
+        listing += "COREDLL.dll!" + std::string(found->name) + " ordinal " +
+                   std::to_string(found->ordinal) +
+                   (import.name.empty() ? " by ordinal\n"
+                                        : " hint " + std::to_string(import.ordinal_or_hint) + "\n");
+        bound.push_back(cerun::BoundImport{found->name, import.slot_rva, found->function});
     }
     return true;
 }
@@ -179,19 +223,32 @@ int main(int argc, char **argv)
     std::string error;
     cerun::PeImage image;
     cerun::RunRequest request;
-    if (!ReadFile(program, file, error) || !cerun::ParsePeImage(file, image, error) ||
-        !BindImports(image, request.imports, error) ||
-        !ChooseBase(options, image, request.base, error) ||
-        !cerun::Relocate(image, request.base, error)) {
+    const cerun::CeVersion *os = options.os;
+    std::string listing;
+    if (!ReadFile(program, file, error) || !cerun::ParsePeImage(file, image, error)) {
         std::fprintf(stderr, "ce-run: %s: %s\n", program, error.c_str());
         return kBadImageStatus;
     }
+    os = os != nullptr ? os : cerun::NewestCeVersionFor(image.machine);
+    if (!cerun::CheckLoadable(image, *os, error) ||
+        !BindImports(image, *os, listing, request.imports, error) ||
+        !ChooseBase(options, *os, image, request.base, error) ||
+        !cerun::Relocate(image, request.base, os->applies_mov32, error)) {
+        std::fprintf(stderr, "ce-run: %s: %s\n", program, error.c_str());
+        return kBadImageStatus;
+    }
+    if (options.check) {
+        std::printf("%s%s loads it at 0x%08X\n", listing.c_str(), os->name, request.base);
+        return 0;
+    }
+    const bool armv4i = image.machine == cerun::kMachineThumb;
     request.image = &image;
-    request.cpu =
-        image.machine == cerun::kMachineThumb ? cerun::CpuModel::ArmV5te : cerun::CpuModel::ArmV7;
+    request.cpu = armv4i ? cerun::CpuModel::ArmV4t : cerun::CpuModel::ArmV7;
     if (options.cpu_given) {
         request.cpu = options.cpu;
     }
+    request.arm_coredll = armv4i;
+    request.stack_size = cerun::StackSize(image, *os);
     request.command_line = coredll::CommandLine(argc, argv, options.program + 1);
     request.instruction_budget = options.budget;
 
@@ -206,10 +263,10 @@ int main(int argc, char **argv)
     cerun::RunReport report = cerun::RunProgram(request);
     if (options.stats) {
         std::fprintf(stderr,
-                     "ce-run: cpu %s, image %zu bytes at 0x%08X\n"
+                     "ce-run: %s, cpu %s, image %zu bytes at 0x%08X\n"
                      "ce-run: instructions %llu (program %llu), platform calls %llu\n"
                      "ce-run: peak stack %u bytes\n",
-                     cerun::CpuModelName(request.cpu), file.size(), request.base,
+                     os->name, cerun::CpuModelName(request.cpu), file.size(), request.base,
                      static_cast<unsigned long long>(report.instructions),
                      static_cast<unsigned long long>(report.program_instructions),
                      static_cast<unsigned long long>(report.platform_calls),

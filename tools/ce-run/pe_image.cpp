@@ -14,6 +14,7 @@ constexpr uint16_t kDosMagic = 0x5A4D;         /* "MZ" */
 constexpr uint32_t kPeSignature = 0x00004550;  /* "PE\0\0" */
 constexpr uint16_t kOptionalMagicPe32 = 0x10B; /* 32-bit images only. */
 constexpr uint16_t kRelocsStripped = 0x0001;
+constexpr uint16_t kDll = 0x2000;
 constexpr uint32_t kFileHeaderSize = 20;
 constexpr uint32_t kSectionHeaderSize = 40;
 constexpr uint32_t kOptionalFixedSize = 96; /* Up to NumberOfRvaAndSizes. */
@@ -101,6 +102,7 @@ bool ParsePeImage(const std::vector<uint8_t> &file, PeImage &image, std::string 
         return Fail(error, text);
     }
     image.relocations_stripped = (characteristics & kRelocsStripped) != 0;
+    image.is_dll = (characteristics & kDll) != 0;
 
     const uint64_t optional = header + kFileHeaderSize;
     uint16_t magic = 0;
@@ -113,6 +115,10 @@ bool ParsePeImage(const std::vector<uint8_t> &file, PeImage &image, std::string 
         !ReadU32(file, optional + 32, section_alignment) ||
         !ReadU32(file, optional + 56, image_size) ||
         !ReadU32(file, optional + 60, image.header_size) ||
+        !ReadU16(file, optional + 48, image.subsystem_major) ||
+        !ReadU16(file, optional + 50, image.subsystem_minor) ||
+        !ReadU16(file, optional + 68, image.subsystem) ||
+        !ReadU32(file, optional + 72, image.stack_reserve) ||
         !ReadU32(file, optional + 92, directory_count)) {
         return Fail(error, "truncated PE optional header");
     }

@@ -16,8 +16,8 @@
 
 namespace cerun {
 
-constexpr uint16_t kMachineThumb = 0x1C2; /* ARMv4T/ARMv5 Thumb (CE 5/6). */
-constexpr uint16_t kMachineArmNt = 0x1C4; /* ARMv7 Thumb-2. */
+constexpr uint16_t kMachineThumb = 0x1C2; /* ARMV4I Thumb (CE 5.0 to Compact 7). */
+constexpr uint16_t kMachineArmNt = 0x1C4; /* ARMv7 Thumb-2 (Compact 2013). */
 
 /* Largest image the runner loads. */
 constexpr uint32_t kImageSizeLimit = 16u * 1024 * 1024;
@@ -29,14 +29,20 @@ struct Section {
     bool execute = false;
 };
 
-/* One function the image imports: its name and its import slot. */
+/* One function the image imports: by name (with its hint) or by ordinal,
+ * and its import slot. */
 struct Import {
-    std::string name;
+    std::string name; /* Empty for an import by ordinal. */
+    uint16_t ordinal_or_hint = 0;
     uint32_t slot_rva = 0;
 };
 
 struct PeImage {
     uint16_t machine = 0;
+    bool is_dll = false;
+    uint16_t subsystem = 0;
+    uint16_t subsystem_major = 0, subsystem_minor = 0;
+    uint32_t stack_reserve = 0;
     uint32_t preferred_base = 0;
     uint32_t entry_rva = 0;
     uint32_t header_size = 0;
@@ -52,18 +58,20 @@ struct PeImage {
 bool ParsePeImage(const std::vector<uint8_t> &file, PeImage &image, std::string &error);
 
 /*
- * ReadImports - the image's imports, all from COREDLL.dll by name.  False
- * with `error` set for an import from another library, by ordinal, or a
- * malformed import table.
+ * ReadImports - the image's imports, all from COREDLL.dll.  As the device's
+ * loader does, the descriptors are read up to the first whose
+ * OriginalFirstThunk is 0, and the functions from that lookup table.  False
+ * with `error` set for an import from another library or a malformed import
+ * table.
  */
 bool ReadImports(const PeImage &image, std::vector<Import> &imports, std::string &error);
 
 /*
- * Relocate - applies the base relocations for loading at `base` (HIGHLOW and
- * the Thumb MOVW/MOVT pair).  False with `error` set for a relocation it does
- * not know or that does not fit.
+ * Relocate - applies the base relocations for loading at `base`: HIGHLOW,
+ * and the Thumb MOVW/MOVT pair when `mov32` (the loader applies it).  False
+ * with `error` set for a relocation of another kind or one that does not fit.
  */
-bool Relocate(PeImage &image, uint32_t base, std::string &error);
+bool Relocate(PeImage &image, uint32_t base, bool mov32, std::string &error);
 
 /* Little-endian reads and writes inside `memory`; false when out of bounds. */
 bool ReadU16(const std::vector<uint8_t> &memory, uint64_t offset, uint16_t &value);

@@ -1,7 +1,7 @@
 /*
  * pe_imports.cpp - the import table: every import must be a COREDLL.dll
- * function named in the image (the device's COREDLL is the one library the
- * program may use).
+ * function, by name or by ordinal (the device's COREDLL is the one library
+ * the program may use).
  */
 #include "pe_image.h"
 
@@ -51,7 +51,7 @@ bool ReadImports(const PeImage &image, std::vector<Import> &imports, std::string
             !ReadU32(memory, at + 16, slots)) {
             return Fail(error, "malformed import table (runs off the image)");
         }
-        if (name_rva == 0 && slots == 0) {
+        if (lookup == 0) {
             return true;
         }
         std::string library;
@@ -61,27 +61,26 @@ bool ReadImports(const PeImage &image, std::vector<Import> &imports, std::string
         if (strcasecmp(library.c_str(), "COREDLL.dll") != 0) {
             return Fail(error, "imports from " + library + ": only COREDLL.dll is provided");
         }
-        /* The lookup table names the functions; the slots receive them. */
-        uint32_t names = lookup != 0 ? lookup : slots;
         for (uint32_t i = 0;; ++i) {
             uint32_t entry = 0;
-            if (!ReadU32(memory, uint64_t{names} + 4ull * i, entry)) {
+            if (!ReadU32(memory, uint64_t{lookup} + 4ull * i, entry)) {
                 return Fail(error, "malformed import table (lookup entries)");
             }
             if (entry == 0) {
                 break;
             }
-            if ((entry & kOrdinalFlag) != 0) {
-                return Fail(error, "imports COREDLL.dll ordinal " + std::to_string(entry & 0xFFFF) +
-                                       ": only imports by name are provided");
-            }
             Import import;
             import.slot_rva = slots + 4 * i;
             uint32_t slot = 0;
-            if (!ReadU32(memory, import.slot_rva, slot) ||
-                !ReadName(memory, entry + 2, import.name) || imports.size() >= kImportLimit) {
+            uint16_t hint = 0;
+            const bool by_ordinal = (entry & kOrdinalFlag) != 0;
+            if (!ReadU32(memory, import.slot_rva, slot) || imports.size() >= kImportLimit ||
+                (!by_ordinal &&
+                 (!ReadU16(memory, entry, hint) || !ReadName(memory, entry + 2, import.name) ||
+                  import.name.empty()))) {
                 return Fail(error, "malformed import table (function name)");
             }
+            import.ordinal_or_hint = by_ordinal ? static_cast<uint16_t>(entry) : hint;
             imports.push_back(import);
         }
     }

@@ -2,7 +2,9 @@
  * pe_relocations.cpp - base relocations, for an image not loaded at its
  * preferred base.  The device images need two kinds: HIGHLOW (a 32-bit
  * address, as in Thumb-1 literal pools) and THUMB_MOV32 (a Thumb-2 MOVW/MOVT
- * pair building an address in a register).
+ * pair building an address in a register), which CE applies from Compact 7
+ * on.  CE 5.0 and 6.0 skip a kind they do not know and run the program with
+ * the address unchanged; ce-run refuses it instead.
  */
 #include "pe_image.h"
 
@@ -52,7 +54,7 @@ bool RelocateMov32(std::vector<uint8_t> &memory, uint64_t at, uint32_t delta)
 
 bool Fail(std::string &error, const char *what, uint64_t where)
 {
-    char text[128];
+    char text[160];
     std::snprintf(text, sizeof(text), "%s at RVA 0x%llX", what,
                   static_cast<unsigned long long>(where));
     error = text;
@@ -61,14 +63,10 @@ bool Fail(std::string &error, const char *what, uint64_t where)
 
 } // namespace
 
-bool Relocate(PeImage &image, uint32_t base, std::string &error)
+bool Relocate(PeImage &image, uint32_t base, bool mov32, std::string &error)
 {
     if (base == image.preferred_base) {
         return true;
-    }
-    if (image.relocations_stripped || image.relocation_rva == 0) {
-        error = "the image has no base relocations and cannot move from its preferred base";
-        return false;
     }
     const uint32_t delta = base - image.preferred_base;
     std::vector<uint8_t> &memory = image.memory;
@@ -95,13 +93,15 @@ bool Relocate(PeImage &image, uint32_t base, std::string &error)
                 if (!ReadU32(memory, target, value) || !WriteU32(memory, target, value + delta)) {
                     return Fail(error, "HIGHLOW relocation outside the image", target);
                 }
-            } else if (type == kThumbMov32) {
+            } else if (type == kThumbMov32 && mov32) {
                 if (!RelocateMov32(memory, target, delta)) {
                     return Fail(error, "THUMB_MOV32 relocation not on a MOVW/MOVT pair", target);
                 }
             } else {
-                char what[64];
-                std::snprintf(what, sizeof(what), "unsupported base relocation type %u", type);
+                char what[96];
+                std::snprintf(what, sizeof(what),
+                              "base relocation type %u, which this CE version does not apply",
+                              type);
                 return Fail(error, what, target);
             }
         }

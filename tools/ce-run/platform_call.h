@@ -27,12 +27,6 @@ class PlatformCall {
     /* Argument `index` (from 0); false when its stack word cannot be read. */
     bool Argument(unsigned index, uint32_t &value);
     void Return(uint32_t value);
-    /* Ends the process with `status` once the call returns. */
-    void Exit(uint32_t status)
-    {
-        exited_ = true;
-        exit_status_ = status;
-    }
 
     GuestMemory &Memory()
     {
@@ -46,30 +40,28 @@ class PlatformCall {
     {
         return module_base_;
     }
-    bool Exited() const
-    {
-        return exited_;
-    }
-    uint32_t ExitStatus() const
-    {
-        return exit_status_;
-    }
 
   private:
     uc_engine *uc_;
     GuestMemory memory_;
     HandleTable &handles_;
     uint32_t module_base_;
-    bool exited_ = false;
-    uint32_t exit_status_ = 0;
 };
 
 /* A COREDLL function: false when the program passed memory it cannot
  * access (the call's memory failure says where). */
 using PlatformFunction = bool (*)(PlatformCall &call);
 
-/* The function named `name`, or nullptr when the runner does not provide it. */
-PlatformFunction FindPlatformFunction(const std::string &name);
+/* One export of COREDLL's: its name, its ordinal and ce-run's function. */
+struct CoredllExport {
+    const char *name;
+    uint16_t ordinal;
+    PlatformFunction function;
+};
+
+/* The export named `name`, or when `name` is empty the one with `ordinal`;
+ * nullptr when it is not among those ce-run provides. */
+const CoredllExport *FindCoredllExport(const std::string &name, uint16_t ordinal);
 
 } // namespace cerun
 

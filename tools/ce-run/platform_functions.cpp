@@ -1,5 +1,5 @@
 /*
- * platform_functions.cpp - the COREDLL functions by name.
+ * platform_functions.cpp - the COREDLL exports ce-run provides.
  */
 #include "platform_functions.h"
 
@@ -9,35 +9,31 @@ namespace cerun {
 
 namespace {
 
-struct NamedFunction {
-    const char *name;
-    PlatformFunction function;
-};
-
-const NamedFunction kFunctions[] = {
-    {"CreateDirectoryW", CallCreateDirectoryW},
-    {"DeleteFileW", CallDeleteFileW},
-    {"ExitProcess", CallExitProcess},
-    {"FindClose", CallFindClose},
-    {"FindFirstFileW", CallFindFirstFileW},
-    {"FindNextFileW", CallFindNextFileW},
-    {"GetFileAttributesW", CallGetFileAttributesW},
-    {"GetModuleFileNameW", CallGetModuleFileNameW},
-    {"MoveFileW", CallMoveFileW},
-    {"RegCloseKey", CallRegCloseKey},
-    {"RegOpenKeyExW", CallRegOpenKeyExW},
-    {"RegQueryValueExW", CallRegQueryValueExW},
-    {"RemoveDirectoryW", CallRemoveDirectoryW},
-    {"wsprintfW", CallWsprintfW},
+/* COREDLL's exports that ce-run provides, with their ordinals (the same in
+ * CE 5.0's CORE/DLL/coredll.def and later versions' core_common.def). */
+const CoredllExport kExports[] = {
+    {"wsprintfW", 56, CallWsprintfW},
+    {"CreateDirectoryW", 160, CallCreateDirectoryW},
+    {"RemoveDirectoryW", 161, CallRemoveDirectoryW},
+    {"MoveFileW", 163, CallMoveFileW},
+    {"DeleteFileW", 165, CallDeleteFileW},
+    {"GetFileAttributesW", 166, CallGetFileAttributesW},
+    {"FindFirstFileW", 167, CallFindFirstFileW},
+    {"FindClose", 180, CallFindClose},
+    {"FindNextFileW", 181, CallFindNextFileW},
+    {"RegCloseKey", 455, CallRegCloseKey},
+    {"RegOpenKeyExW", 461, CallRegOpenKeyExW},
+    {"RegQueryValueExW", 463, CallRegQueryValueExW},
+    {"GetModuleFileNameW", 537, CallGetModuleFileNameW},
 };
 
 } // namespace
 
-PlatformFunction FindPlatformFunction(const std::string &name)
+const CoredllExport *FindCoredllExport(const std::string &name, uint16_t ordinal)
 {
-    for (const NamedFunction &entry : kFunctions) {
-        if (name == entry.name) {
-            return entry.function;
+    for (const CoredllExport &entry : kExports) {
+        if (name.empty() ? ordinal == entry.ordinal : name == entry.name) {
+            return &entry;
         }
     }
     return nullptr;

@@ -36,7 +36,6 @@ bool CallRegCloseKey(PlatformCall &call);
 /* process_calls.cpp */
 bool CallGetModuleFileNameW(PlatformCall &call);
 bool CallWsprintfW(PlatformCall &call);
-bool CallExitProcess(PlatformCall &call);
 
 } // namespace cerun
 

@@ -1,8 +1,8 @@
 /*
- * process_calls.cpp - GetModuleFileNameW, wsprintfW and ExitProcess.
+ * process_calls.cpp - GetModuleFileNameW and wsprintfW.
  */
 #include "coredll.h"
-#include "format_api.h"
+#include "api/format_api.h"
 #include "platform_functions.h"
 
 #include <vector>
@@ -26,7 +26,10 @@ bool CallGetModuleFileNameW(PlatformCall &call)
     HMODULE host_module = module == 0 || module == call.ModuleBase()
                               ? nullptr
                               : static_cast<HMODULE>(HandleTable::Invalid());
-    if (size > kModulePathLimit) {
+    /* CE reads the size as signed: above 0x7FFFFFFF it is no size at all. */
+    if (size > 0x7FFFFFFFu) {
+        size = 0;
+    } else if (size > kModulePathLimit) {
         size = kModulePathLimit;
     }
     std::vector<WCHAR> buffer(size + 1);
@@ -36,8 +39,8 @@ bool CallGetModuleFileNameW(PlatformCall &call)
     if (length == 0) {
         return true;
     }
-    /* The path and its NUL, or, cut short, the whole buffer. */
-    const size_t written = length < size ? length + 1 : size;
+    /* The path and its NUL: a path that does not fit fails (length 0). */
+    const size_t written = length + 1;
     std::vector<uint8_t> bytes(2 * written);
     for (size_t i = 0; i < written; ++i) {
         bytes[2 * i] = static_cast<uint8_t>(buffer[i]);
@@ -80,16 +83,6 @@ bool CallWsprintfW(PlatformCall &call)
     }
     call.Return(static_cast<uint32_t>(written));
     return call.Memory().Write(out_address, bytes.data(), bytes.size());
-}
-
-bool CallExitProcess(PlatformCall &call)
-{
-    uint32_t status = 0;
-    if (!call.Argument(0, status)) {
-        return false;
-    }
-    call.Exit(status);
-    return true;
 }
 
 } // namespace cerun

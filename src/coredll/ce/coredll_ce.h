@@ -16,7 +16,7 @@
  * loader fills with the function's address.  The SDK reaches the same slot
  * with __declspec(dllimport), but clang drops dllimport from Thumb-1 calls
  * and calls the bare name, which the linker binds to a Thumb-2 import thunk
- * an ARMv5TE CPU cannot run.  Naming the slot works on both instruction sets.
+ * an ARMv4T CPU cannot run.  Naming the slot works on both instruction sets.
  */
 #ifndef COREDLL_CE_H
 #define COREDLL_CE_H
@@ -139,11 +139,9 @@ COREDLL_IMPORT(DWORD, GetFileAttributesW, (LPCWSTR lpFileName));
 #define MoveFileW (*__imp_MoveFileW)
 #define GetFileAttributesW (*__imp_GetFileAttributesW)
 
-/* The running executable and the process. */
+/* The running executable. */
 COREDLL_IMPORT(DWORD, GetModuleFileNameW, (HMODULE hModule, LPWSTR lpFilename, DWORD nSize));
-COREDLL_IMPORT(void, ExitProcess, (UINT uExitCode));
 #define GetModuleFileNameW (*__imp_GetModuleFileNameW)
-#define ExitProcess (*__imp_ExitProcess)
 
 /* Registry. */
 COREDLL_IMPORT(LONG, RegOpenKeyExW,

@@ -1,0 +1,199 @@
+/*
+ * device_root.cpp - the device root and the kernel's confinement to it.
+ */
+#include "kernel/device_root.h"
+
+#include "kernel/closing.h"
+#include "kernel/system_calls.h"
+#include "trace/trace.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdint>
+#include <fcntl.h>
+#include <linux/landlock.h>
+#include <linux/openat2.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace coredll {
+
+namespace {
+
+int root_fd = -2; /* -2: not opened yet; -1: could not be opened. */
+bool changes_confined = false;
+char root_path[PATH_MAX];
+
+int OpenCurrentDirectory()
+{
+    if (getcwd(root_path, sizeof(root_path)) == nullptr) {
+        root_path[0] = '\0';
+    }
+    return Sys().openat(AT_FDCWD, ".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+}
+
+bool SameFile(const struct stat &a, const struct stat &b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+bool StatOfFd(int fd, struct stat &st)
+{
+    return Sys().fstatat(fd, "", &st, AT_EMPTY_PATH) == 0;
+}
+
+} // namespace
+
+int DeviceRootFd()
+{
+    if (root_fd == -2) {
+        root_fd = OpenCurrentDirectory();
+    }
+    return root_fd;
+}
+
+const char *DeviceRootPath()
+{
+    return DeviceRootFd() >= 0 && root_path[0] == '/' ? root_path : nullptr;
+}
+
+bool OpenDeviceRoot()
+{
+    if (root_fd >= 0) {
+        Sys().close(root_fd);
+    }
+    root_fd = OpenCurrentDirectory();
+    return root_fd >= 0;
+}
+
+namespace {
+
+/* openat2(dir_fd, path, flags | O_CLOEXEC) resolved as `resolve` says: tried
+ * again on EAGAIN (a concurrent rename can cause it) and, out of
+ * descriptors, once those waiting for their batch are closed. */
+int OpenRetrying(int dir_fd, const char *path, int flags, uint64_t resolve)
+{
+    struct open_how how = {};
+    how.flags = static_cast<uint64_t>(flags) | O_CLOEXEC;
+    how.resolve = resolve;
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        int fd = Sys().openat2(dir_fd, path, &how, sizeof(how));
+        if (fd >= 0) {
+            return fd;
+        }
+        bool out_of_descriptors = errno == EMFILE || errno == ENFILE;
+        if (out_of_descriptors && !CloseBatch()) {
+            NoteFailure("out of file descriptors");
+            return -1;
+        }
+        if (!out_of_descriptors && errno != EAGAIN && errno != EINTR) {
+            return -1;
+        }
+    }
+    return -1;
+}
+
+} // namespace
+
+int OpenInRoot(int root, const char *relative, int flags)
+{
+    if (root < 0) {
+        errno = EBADF;
+        return -1;
+    }
+    return OpenRetrying(root, relative[0] == '\0' ? "." : relative, flags,
+                        RESOLVE_IN_ROOT | RESOLVE_NO_MAGICLINKS);
+}
+
+bool DirectoryLiesInsideRoot(int dir_fd)
+{
+    /* Deeper than any path the kernel resolves: taken as outside. */
+    constexpr int kDepthLimit = 4096;
+    struct stat root = {};
+    struct stat current_st = {};
+    if (DeviceRootFd() < 0 || !StatOfFd(DeviceRootFd(), root) || !StatOfFd(dir_fd, current_st)) {
+        return false;
+    }
+    int current = dir_fd;
+    bool inside = false;
+    errno = 0;
+    for (int depth = 0; depth < kDepthLimit; ++depth) {
+        if (SameFile(current_st, root)) {
+            inside = true;
+            break;
+        }
+        int parent = OpenRetrying(current, "..", O_PATH | O_DIRECTORY, RESOLVE_NO_MAGICLINKS);
+        if (current != dir_fd) {
+            Sys().close(current);
+        }
+        current = parent;
+        struct stat parent_st = {};
+        if (current < 0 || !StatOfFd(current, parent_st)) {
+            break; /* Cannot be told; errno says why. */
+        }
+        if (SameFile(parent_st, current_st)) {
+            break; /* "/" reached (its ".." is itself): outside. */
+        }
+        current_st = parent_st;
+    }
+    if (current >= 0 && current != dir_fd) {
+        Sys().close(current);
+    }
+    return inside;
+}
+
+#ifndef LANDLOCK_ACCESS_FS_TRUNCATE
+#define LANDLOCK_ACCESS_FS_TRUNCATE (1ULL << 14) /* Landlock ABI 3 (Linux 6.2). */
+#endif
+
+namespace {
+
+/* Every change to the file system that Landlock ABI `abi` (2 or later) can
+ * refuse. */
+uint64_t ChangeAccessesOf(int abi)
+{
+    uint64_t accesses = LANDLOCK_ACCESS_FS_WRITE_FILE | LANDLOCK_ACCESS_FS_REMOVE_DIR |
+                        LANDLOCK_ACCESS_FS_REMOVE_FILE | LANDLOCK_ACCESS_FS_MAKE_CHAR |
+                        LANDLOCK_ACCESS_FS_MAKE_DIR | LANDLOCK_ACCESS_FS_MAKE_REG |
+                        LANDLOCK_ACCESS_FS_MAKE_SOCK | LANDLOCK_ACCESS_FS_MAKE_FIFO |
+                        LANDLOCK_ACCESS_FS_MAKE_BLOCK | LANDLOCK_ACCESS_FS_MAKE_SYM |
+                        LANDLOCK_ACCESS_FS_REFER;
+    if (abi >= 3) {
+        accesses |= LANDLOCK_ACCESS_FS_TRUNCATE;
+    }
+    return accesses;
+}
+
+} // namespace
+
+bool ConfineChangesToRoot()
+{
+    int root = DeviceRootFd();
+    int abi = Sys().landlock_create_ruleset(nullptr, 0, LANDLOCK_CREATE_RULESET_VERSION);
+    if (root < 0 || abi < 2) {
+        return false;
+    }
+    struct landlock_ruleset_attr ruleset = {};
+    ruleset.handled_access_fs = ChangeAccessesOf(abi);
+    int ruleset_fd = Sys().landlock_create_ruleset(&ruleset, sizeof(ruleset), 0);
+    if (ruleset_fd < 0) {
+        return false;
+    }
+    /* Everything beneath the root stays allowed; everything else is refused. */
+    struct landlock_path_beneath_attr beneath_root = {};
+    beneath_root.allowed_access = ruleset.handled_access_fs;
+    beneath_root.parent_fd = root;
+    bool confined =
+        Sys().landlock_add_rule(ruleset_fd, LANDLOCK_RULE_PATH_BENEATH, &beneath_root, 0) == 0 &&
+        Sys().set_no_new_privs() == 0 && Sys().landlock_restrict_self(ruleset_fd, 0) == 0;
+    Sys().close(ruleset_fd);
+    changes_confined = confined;
+    return confined;
+}
+
+bool ChangesConfinedToRoot()
+{
+    return changes_confined;
+}
+
+} // namespace coredll

@@ -1,0 +1,155 @@
+/*
+ * ce_loader.cpp - the loader rules of CE 5.0, 6.0, Compact 7 and Compact
+ * 2013, as each version's NK/KERNEL/loader.c states them.
+ */
+#include "ce_loader.h"
+
+#include <cstdio>
+
+namespace cerun {
+
+namespace {
+
+constexpr uint16_t kSubsystemCeGui = 9;
+constexpr uint32_t kPage = 0x1000;
+constexpr uint32_t kStackLimit = 0x100000;
+/* The lowest base of a program whose relocations are stripped. */
+constexpr uint32_t kStrippedBaseLow = 0x10000;
+
+const CeVersion kVersions[] = {
+    {"ce5", "CE 5.0", 5, 0, kMachineThumb, 0, false, false, false, false, 0x10000, 0x400000, 0x2000,
+     0x1000},
+    {"ce6", "CE 6.0", 6, 0, kMachineThumb, 0, false, true, false, false, 0x10000, 0x400000, 0x10000,
+     0x10000},
+    {"ce7", "Compact 7", 7, 0, kMachineThumb, 0, false, true, true, true, 0, 0x4000000, 0x10000,
+     0x10000},
+    {"ce2013", "Compact 2013", 8, 0, kMachineArmNt, 8, true, true, true, true, 0, 0x4000000,
+     0x10000, 0x10000},
+};
+
+const char *MachineName(uint16_t machine)
+{
+    return machine == kMachineThumb ? "THUMB" : machine == kMachineArmNt ? "ARMNT" : "other";
+}
+
+std::string Version(unsigned major, unsigned minor)
+{
+    char text[16];
+    std::snprintf(text, sizeof(text), "%u.%02u", major, minor);
+    return text;
+}
+
+bool Refuse(std::string &error, const std::string &message)
+{
+    error = message;
+    return false;
+}
+
+} // namespace
+
+const CeVersion *FindCeVersion(const std::string &option)
+{
+    for (const CeVersion &version : kVersions) {
+        if (option == version.option) {
+            return &version;
+        }
+    }
+    return nullptr;
+}
+
+const CeVersion *NewestCeVersionFor(uint16_t machine)
+{
+    const CeVersion *newest = nullptr;
+    for (const CeVersion &version : kVersions) {
+        newest = version.machine == machine ? &version : newest;
+    }
+    return newest;
+}
+
+std::string BadFormat(const CeVersion &version, const std::string &reason)
+{
+    return std::string(version.name) + " refuses it (ERROR_BAD_EXE_FORMAT, 193): " + reason;
+}
+
+bool CheckLoadable(const PeImage &image, const CeVersion &version, std::string &error)
+{
+    if (image.machine != version.machine) {
+        char text[96];
+        std::snprintf(text, sizeof(text), "machine 0x%04X (%s), where its kernel takes 0x%04X (%s)",
+                      image.machine, MachineName(image.machine), version.machine,
+                      MachineName(version.machine));
+        return Refuse(error, BadFormat(version, text));
+    }
+    /* Up to Compact 7, another subsystem counts as version 1.00. */
+    const bool ce_subsystem = image.subsystem == kSubsystemCeGui;
+    const bool as_given = ce_subsystem || version.requires_ce_subsystem;
+    const unsigned major = as_given ? image.subsystem_major : 1;
+    const unsigned minor = as_given ? image.subsystem_minor : 0;
+    const std::string built_for = Version(major, minor);
+    if (major > version.major || (major == version.major && minor > version.minor)) {
+        return Refuse(error, std::string(version.name) +
+                                 " refuses it (ERROR_OLD_WIN_VERSION, 1150): subsystem version " +
+                                 built_for + ", newer than the system's " +
+                                 Version(version.major, version.minor));
+    }
+    if (version.requires_ce_subsystem && !ce_subsystem) {
+        return Refuse(error, BadFormat(version, "subsystem " + std::to_string(image.subsystem) +
+                                                    ", not WINDOWS_CE_GUI (9)"));
+    }
+    if (major < version.least_major) {
+        return Refuse(error, BadFormat(version, "subsystem version " + built_for +
+                                                    ", older than the least it loads, " +
+                                                    Version(version.least_major, 0)));
+    }
+    if (image.is_dll) {
+        return Refuse(error, BadFormat(version, "a DLL, not a program"));
+    }
+    for (size_t i = 0; i < image.sections.size(); ++i) {
+        if (version.sections_page_aligned && image.sections[i].rva % kPage != 0) {
+            char text[80];
+            std::snprintf(text, sizeof(text), "section %zu at RVA 0x%X, not on a page boundary",
+                          i + 1, image.sections[i].rva);
+            return Refuse(error, BadFormat(version, text));
+        }
+    }
+    if (RelocationsStripped(image, version) &&
+        (image.preferred_base < kStrippedBaseLow ||
+         image.preferred_base > version.stripped_base_limit)) {
+        char text[96];
+        std::snprintf(text, sizeof(text),
+                      "no usable base relocations and a base outside 0x%08X-0x%08X",
+                      kStrippedBaseLow, version.stripped_base_limit);
+        return Refuse(error, BadFormat(version, text));
+    }
+    return true;
+}
+
+bool RelocationsStripped(const PeImage &image, const CeVersion &version)
+{
+    if (image.relocations_stripped || image.relocation_size == 0) {
+        return true;
+    }
+    if (!version.relocations_at_section) {
+        return false;
+    }
+    for (const Section &section : image.sections) {
+        if (section.rva == image.relocation_rva) {
+            return false;
+        }
+    }
+    return true;
+}
+
+uint32_t StackSize(const PeImage &image, const CeVersion &version)
+{
+    if (image.stack_reserve < version.least_stack) {
+        return version.least_stack;
+    }
+    if (image.stack_reserve > kStackLimit) {
+        return kStackLimit;
+    }
+    const uint32_t rounding = version.stack_rounding;
+    return (image.stack_reserve + rounding - 1) / rounding * rounding;
+}
+
+} // namespace cerun

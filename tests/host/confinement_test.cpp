@@ -13,6 +13,7 @@
 // - with Landlock ABI 1 or none, the layer opens the directory afresh from
 //   the root right before the change: a move before that open is caught, a
 //   move in the instant between the open and the change is not.
+#include "faked_landlock.h"
 #include "temp_root.h"
 
 #include "coredll.h"
@@ -74,14 +75,7 @@ int UnlinkMovingAtTheChange(int dir_fd, const char *path, int flags)
 
 int FakeCreateRuleset(const struct landlock_ruleset_attr *attr, size_t size, uint32_t flags)
 {
-    if (faked_abi == 0) {
-        errno = ENOSYS;
-        return -1;
-    }
-    if (flags == LANDLOCK_CREATE_RULESET_VERSION) {
-        return faked_abi;
-    }
-    return KernelSystemCalls().landlock_create_ruleset(attr, size, flags);
+    return LandlockRulesetAtAbi(faked_abi, attr, size, flags);
 }
 
 bool WriteText(const std::string &path, const std::string &text)

@@ -2,6 +2,7 @@
 // replaced system-call table: no Landlock, Landlock ABI 1, no /proc, the
 // descriptor limit reached, and no memory left.  Each run must give the
 // device's results, or a failed call, and never touch the outside.
+#include "faked_landlock.h"
 #include "temp_root.h"
 
 #include "cleanup/cleanup_run.h"
@@ -59,14 +60,7 @@ long opens_left = -1;        // -1: no descriptor limit
 
 int FakeCreateRuleset(const struct landlock_ruleset_attr *attr, size_t size, uint32_t flags)
 {
-    if (landlock_abi == 0) {
-        errno = ENOSYS;
-        return -1;
-    }
-    if (flags == LANDLOCK_CREATE_RULESET_VERSION) {
-        return landlock_abi;
-    }
-    return KernelSystemCalls().landlock_create_ruleset(attr, size, flags);
+    return LandlockRulesetAtAbi(landlock_abi, attr, size, flags);
 }
 
 int CountedRestrictSelf(int ruleset_fd, uint32_t flags)

@@ -46,7 +46,8 @@ SECTIONS = {
     ".text": (SH_FLAGS.SHF_EXECINSTR, 0x60000020),  # code, execute, read
     ".rdata": (0, 0x40000040),  # initialized data, read
     ".data": (SH_FLAGS.SHF_WRITE, 0xC0000040),  # initialized data, read, write
-    ".idata": (0, 0xC0000040),  # the loader writes the import address table
+    # Written here whole; ld.lld gives it the flags of the section before it.
+    ".idata": (None, 0xC0000040),  # the loader writes the import address table
 }
 RELOC_CHARACTERISTICS = 0x42000040  # initialized data, discardable, read
 R_ARM_ABS32 = 2
@@ -99,7 +100,7 @@ def image_sections(elf):
             raise Refusal(f"section {name} is none of {', '.join(SECTIONS)}")
         wanted, characteristics = SECTIONS[name]
         flags = section["sh_flags"] & (SH_FLAGS.SHF_WRITE | SH_FLAGS.SHF_EXECINSTR)
-        if section["sh_type"] != "SHT_PROGBITS" or flags != wanted:
+        if section["sh_type"] != "SHT_PROGBITS" or wanted not in (flags, None):
             raise Refusal(f"section {name} is {section['sh_type']} with flags {flags:#x}")
         found.append((name, section["sh_addr"], section.data(), characteristics))
     found.sort(key=lambda entry: entry[1])
@@ -223,10 +224,13 @@ def layout(elf, library, functions):
     tables, lookup, descriptors_rva = import_tables(library, functions, iat_rva,
                                                     iat_rva + iat_size)
     sections[-1][2] = lookup + tables  # the IAT holds the lookup table until bound
-    reloc_rva = align(iat_rva + len(sections[-1][2]), PAGE)
-    sections.append([".reloc", reloc_rva, relocation_blocks(rvas), RELOC_CHARACTERISTICS])
+    relocations = (0, 0)  # nothing to apply: no .reloc section, nothing stripped
+    if rvas:
+        reloc_rva, blocks = align(iat_rva + len(sections[-1][2]), PAGE), relocation_blocks(rvas)
+        sections.append([".reloc", reloc_rva, blocks, RELOC_CHARACTERISTICS])
+        relocations = (reloc_rva, len(blocks))
     return (base, entry - base, sections, (iat_rva, iat_size), (descriptors_rva, 40),
-            (reloc_rva, len(sections[-1][2])))
+            relocations)
 
 
 def pe_bytes(machine, version, base, entry, sections, iat, imports, relocations):

@@ -169,6 +169,28 @@ class FaultImagesTest(RunnerCase):
             self.assert_ends(["--cpu", cpu, self.image("calls_through_blx")], 7, None)
             self.assert_ends(["--cpu", cpu, self.image("returns_by_pop_pc")], 3, None)
 
+    def arm_program(self, **changes):
+        """images/arm_state as an ARM (0x1C0) program of version 3.00."""
+        return self.changed("arm_state", machine=0x1C0, subsystem_version=(3, 0), entry=0x1000,
+                            **changes)
+
+    def test_arm_programs(self):
+        # Every ARM kernel from CE 3.0 to Compact 7 takes ARM code, with or
+        # without Thumb support, and every CPU runs it; Compact 2013 does not.
+        program = self.arm_program()
+        for version in ("ce3", "ce42", "ce5", "ce6", "ce7"):
+            for cpu in ("armv4", "armv4t", "armv5te", "armv6", "armv7"):
+                self.assert_ends(["--os", version, "--cpu", cpu, program], 42, None)
+        self.assert_ends(["--kernel", "arm", "--base", "0x30000000", program], 42, None)
+        self.assert_ends(["--os", "ce2013", program], BAD_IMAGE,
+                         r"machine 0x01C0 \(ARM\), where its kernel takes 0x01C4")
+        # StrongARM has no BX: COREDLL returns by MOV PC, LR there, and a
+        # program's BX LR is undefined.
+        bx_lr = self.arm_program(replace=(bytes.fromhex("0ef0a0e1"), bytes.fromhex("1eff2fe1")))
+        self.assert_ends([bx_lr], FAULT, r"invalid instruction for the ARMv4 \(StrongARM SA-1110\) "
+                                         r"CPU at 0x[0-9A-F]{8}: e12fff1e")
+        self.assert_ends(["--cpu", "armv4t", bx_lr], 42, None)
+
     def test_instruction_budget(self):
         self.assert_ends(["--budget", "10000", self.image("hangs")], FAULT,
                          r"instruction budget of 10000 exceeded")
@@ -180,16 +202,16 @@ class FaultImagesTest(RunnerCase):
         self.assert_ends([self.image("other_library")], BAD_IMAGE,
                          r"imports from KERNEL32.dll: only COREDLL.dll is provided")
 
-    def changed(self, name, **fields):
-        """A copy of image `name` with header fields changed: machine,
-        characteristics, image_base, subsystem_version (major, minor),
-        subsystem, relocation_rva."""
+    def changed(self, name, replace=(b"", b""), **fields):
+        """A copy of image `name` with the first `replace[0]` replaced and
+        header fields changed: machine, characteristics, entry, image_base,
+        subsystem_version (major, minor), subsystem, relocation_rva."""
         with open(self.image(name), "rb") as handle:
-            data = bytearray(handle.read())
+            data = bytearray(handle.read().replace(*replace, 1))
         pe = struct.unpack_from("<I", data, 0x3C)[0]
         optional = pe + 24
         places = {"machine": (pe + 4, "<H"), "characteristics": (pe + 22, "<H"),
-                  "image_base": (optional + 28, "<I"),
+                  "entry": (optional + 16, "<I"), "image_base": (optional + 28, "<I"),
                   "subsystem_version": (optional + 48, "<HH"), "subsystem": (optional + 68, "<H"),
                   "relocation_rva": (optional + 96 + 5 * 8, "<I")}
         for field, value in fields.items():
@@ -272,7 +294,7 @@ class BadFilesTest(RunnerCase):
         self.assert_ends([self.write("x86.exe", bytes(x86))], BAD_IMAGE,
                          r"not an ARM image: machine 0x014C")
         self.assert_ends([], 64, r"usage")
-        self.assert_ends(["--cpu", "armv4", "x.exe"], 64, r"usage")
+        self.assert_ends(["--cpu", "armv3", "x.exe"], 64, r"usage")
         self.assert_ends(["--os", "ce4", "x.exe"], 64, r"usage")
 
 

@@ -3,9 +3,9 @@
  * given CE version's loader does and runs it on an emulated CPU against the
  * host layer, in the current directory as the device root.
  *
- *   ce-run [--os ce5|ce6|ce7|ce2013] [--cpu armv4t|armv5te|armv6|armv7]
- *          [--base ADDRESS] [--budget N] [--stats] [--check]
- *          PROGRAM.exe [ARGS...]
+ *   ce-run [--os ce3|ce42|ce5|ce6|ce7|ce2013] [--kernel arm|thumb]
+ *          [--cpu armv4|armv4t|armv5te|armv6|armv7] [--base ADDRESS]
+ *          [--budget N] [--stats] [--check] PROGRAM.exe [ARGS...]
  *
  * The exit status is the program's.  A fault in the program ends the run
  * with a message on standard error and status 70; a file the runner cannot
@@ -39,6 +39,7 @@ constexpr long kFileSizeLimit = 64L * 1024 * 1024;
 
 struct Options {
     const cerun::CeVersion *os = nullptr; /* Else the newest for the machine. */
+    const char *kernel = nullptr;         /* "arm" or "thumb"; else the version's. */
     bool cpu_given = false;
     cerun::CpuModel cpu = cerun::CpuModel::ArmV7;
     bool check = false;
@@ -51,9 +52,9 @@ struct Options {
 
 int Usage()
 {
-    std::fprintf(stderr,
-                 "usage: ce-run [--os ce5|ce6|ce7|ce2013] [--cpu armv4t|armv5te|armv6|armv7] "
-                 "[--base ADDRESS] [--budget N] [--stats] [--check] PROGRAM.exe [ARGS...]\n");
+    std::fprintf(stderr, "usage: ce-run [--os ce3|ce42|ce5|ce6|ce7|ce2013] [--kernel arm|thumb] "
+                         "[--cpu armv4|armv4t|armv5te|armv6|armv7] [--base ADDRESS] [--budget N] "
+                         "[--stats] [--check] PROGRAM.exe [ARGS...]\n");
     return kUsageStatus;
 }
 
@@ -84,16 +85,20 @@ bool ParseOptions(int argc, char **argv, Options &options)
         }
         const std::string value = argv[i + 1];
         if (option == "--cpu") {
-            const char *const names[] = {"armv4t", "armv5te", "armv6", "armv7"};
-            const cerun::CpuModel models[] = {cerun::CpuModel::ArmV4t, cerun::CpuModel::ArmV5te,
-                                              cerun::CpuModel::ArmV6, cerun::CpuModel::ArmV7};
-            for (size_t m = 0; m < 4; ++m) {
+            const char *const names[] = {"armv4", "armv4t", "armv5te", "armv6", "armv7"};
+            const cerun::CpuModel models[] = {cerun::CpuModel::ArmV4, cerun::CpuModel::ArmV4t,
+                                              cerun::CpuModel::ArmV5te, cerun::CpuModel::ArmV6,
+                                              cerun::CpuModel::ArmV7};
+            for (size_t m = 0; m < 5; ++m) {
                 options.cpu_given = options.cpu_given || value == names[m];
                 options.cpu = value == names[m] ? models[m] : options.cpu;
             }
             if (!options.cpu_given) {
                 return false;
             }
+            ++i;
+        } else if (option == "--kernel" && (value == "arm" || value == "thumb")) {
+            options.kernel = argv[i + 1];
             ++i;
         } else if (option == "--os" && cerun::FindCeVersion(value) != nullptr) {
             options.os = cerun::FindCeVersion(value);
@@ -230,7 +235,23 @@ int main(int argc, char **argv)
         return kBadImageStatus;
     }
     os = os != nullptr ? os : cerun::NewestCeVersionFor(image.machine);
-    if (!cerun::CheckLoadable(image, *os, error) ||
+    /* ARM programs run on StrongARM, Thumb ones from ARMv4T, ARMNT ones on
+     * Thumb-2; a StrongARM kernel has no Thumb support. */
+    const cerun::CpuModel cpu = options.cpu_given                       ? options.cpu
+                                : image.machine == cerun::kMachineArm   ? cerun::CpuModel::ArmV4
+                                : image.machine == cerun::kMachineThumb ? cerun::CpuModel::ArmV4t
+                                                                        : cerun::CpuModel::ArmV7;
+    bool thumb_support = os->thumb_support && cpu != cerun::CpuModel::ArmV4;
+    if (options.kernel != nullptr) {
+        thumb_support = std::strcmp(options.kernel, "thumb") == 0;
+        if (!os->arm_kernels || (thumb_support && cpu == cerun::CpuModel::ArmV4)) {
+            std::fprintf(stderr, "ce-run: --kernel %s: %s\n", options.kernel,
+                         os->arm_kernels ? "the ARMv4 CPU has no Thumb state"
+                                         : "Compact 2013 has only its ARMv7 kernel");
+            return kUsageStatus;
+        }
+    }
+    if (!cerun::CheckLoadable(image, *os, thumb_support, error) ||
         !BindImports(image, *os, listing, request.imports, error) ||
         !ChooseBase(options, *os, image, request.base, error) ||
         !cerun::Relocate(image, request.base, os->applies_mov32, error)) {
@@ -241,13 +262,9 @@ int main(int argc, char **argv)
         std::printf("%s%s loads it at 0x%08X\n", listing.c_str(), os->name, request.base);
         return 0;
     }
-    const bool armv4i = image.machine == cerun::kMachineThumb;
     request.image = &image;
-    request.cpu = armv4i ? cerun::CpuModel::ArmV4t : cerun::CpuModel::ArmV7;
-    if (options.cpu_given) {
-        request.cpu = options.cpu;
-    }
-    request.arm_coredll = armv4i;
+    request.cpu = cpu;
+    request.arm_coredll = image.machine != cerun::kMachineArmNt;
     request.stack_size = cerun::StackSize(image, *os);
     request.command_line = coredll::CommandLine(argc, argv, options.program + 1);
     request.instruction_budget = options.budget;

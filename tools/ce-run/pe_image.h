@@ -16,7 +16,8 @@
 
 namespace cerun {
 
-constexpr uint16_t kMachineThumb = 0x1C2; /* ARMV4I Thumb (CE 5.0 to Compact 7). */
+constexpr uint16_t kMachineArm = 0x1C0;   /* ARM state code (every ARM kernel to Compact 7). */
+constexpr uint16_t kMachineThumb = 0x1C2; /* Thumb (kernels built with Thumb support). */
 constexpr uint16_t kMachineArmNt = 0x1C4; /* ARMv7 Thumb-2 (Compact 2013). */
 
 /* Largest image the runner loads. */

@@ -16,12 +16,18 @@ constexpr uint32_t kStackLimit = 0x100000;
 /* The lowest base of a program whose relocations are stripped. */
 constexpr uint32_t kStrippedBaseLow = 0x10000;
 
+/*
+ * Up to CE 5.0 the first thread's stack is the reserve rounded to a page and
+ * at least twice MIN_STACK_RESERVE, 8 KiB with ARM's 4 KiB pages (WINCE300
+ * LOADER.C CalcStackSize; WINCE500 NK/INC/kernel.h 721-724).  CE 3.0 and
+ * 4.2 take no THUMB program unless their kernel has Thumb support.
+ */
 const CeVersion kVersions[] = {
     {"ce3", "CE 3.0", 3, 0, true, false, 0, false, false, false, false, 0x10000, 0x400000, 0x4000,
      0x1000},
     {"ce42", "CE 4.2", 4, 20, true, false, 0, false, false, false, false, 0x10000, 0x400000, 0x4000,
      0x1000},
-    {"ce5", "CE 5.0", 5, 0, true, true, 0, false, false, false, false, 0x10000, 0x400000, 0x2000,
+    {"ce5", "CE 5.0", 5, 0, true, true, 0, false, false, false, false, 0x10000, 0x400000, 0x4000,
      0x1000},
     {"ce6", "CE 6.0", 6, 0, true, true, 0, false, true, false, false, 0x10000, 0x400000, 0x10000,
      0x10000},
@@ -111,7 +117,8 @@ bool CheckLoadable(const PeImage &image, const CeVersion &version, bool thumb_su
                       image.machine, MachineName(image.machine), takes);
         return Refuse(error, BadFormat(version, text));
     }
-    /* Up to Compact 7, another subsystem counts as version 1.00. */
+    /* Never newer than the system (WINCE300 LOADER.C 1768-1770, WINCE420
+     * loader.c 2571-2573); up to Compact 7, another subsystem counts as 1.00. */
     const bool ce_subsystem = image.subsystem == kSubsystemCeGui;
     const bool as_given = ce_subsystem || version.requires_ce_subsystem;
     const unsigned major = as_given ? image.subsystem_major : 1;
@@ -135,6 +142,7 @@ bool CheckLoadable(const PeImage &image, const CeVersion &version, bool thumb_su
     if (image.is_dll) {
         return Refuse(error, BadFormat(version, "a DLL, not a program"));
     }
+    /* Page-aligned sections from CE 6.0 on (WINCE600 loader.c 2827). */
     for (size_t i = 0; i < image.sections.size(); ++i) {
         if (version.sections_page_aligned && image.sections[i].rva % kPage != 0) {
             char text[80];
@@ -155,12 +163,20 @@ bool CheckLoadable(const PeImage &image, const CeVersion &version, bool thumb_su
     return true;
 }
 
+/*
+ * Up to CE 6.0 the IMAGE_FILE_RELOCS_STRIPPED flag alone decides: clear, the
+ * program goes to 0x10000 (WINCE300 LOADER.C CreateNewProc, WINCE500
+ * loader.c 3559-3564, WINCE600 3059-3064) and, with an empty directory,
+ * RelocatePage applies nothing (WINCE600 1346).  Compact 7 also counts a
+ * non-empty directory that starts no section as stripped (WINCE700 loader.c
+ * 3756-3760); a program not stripped goes where the kernel puts it (3925).
+ */
 bool RelocationsStripped(const PeImage &image, const CeVersion &version)
 {
-    if (image.relocations_stripped || image.relocation_size == 0) {
+    if (image.relocations_stripped) {
         return true;
     }
-    if (!version.relocations_at_section) {
+    if (!version.relocations_at_section || image.relocation_size == 0) {
         return false;
     }
     for (const Section &section : image.sections) {

@@ -46,8 +46,9 @@ const CeVersion *NewestCeVersionFor(uint16_t machine);
 bool CheckLoadable(const PeImage &image, const CeVersion &version, bool thumb_support,
                    std::string &error);
 
-/* Whether `version` takes the image's relocations as stripped: none, or
- * (Compact 7 on) a relocation directory that does not start a section. */
+/* Whether `version` takes the image's relocations as stripped: by the
+ * IMAGE_FILE_RELOCS_STRIPPED flag, or (Compact 7 on) a non-empty relocation
+ * directory that does not start a section. */
 bool RelocationsStripped(const PeImage &image, const CeVersion &version);
 
 /* The message for a refusal by `version` with ERROR_BAD_EXE_FORMAT. */

@@ -145,7 +145,7 @@ bool ReadFile(const char *path, std::vector<uint8_t> &bytes, std::string &error)
 }
 
 /* Where the image goes: its preferred base when its relocations are
- * stripped; CE 5.0's and 6.0's one base; else (the kernel's choice) the given
+ * stripped; the one base of CE 3.0 to 6.0; else (the kernel's choice) the given
  * base, else its preferred base when that lies where images may, else the
  * lowest such base. */
 bool ChooseBase(const Options &options, const cerun::CeVersion &os, const cerun::PeImage &image,
@@ -183,11 +183,14 @@ bool ChooseBase(const Options &options, const cerun::CeVersion &os, const cerun:
     return true;
 }
 
-/* Binds each import to COREDLL's export of that name (or ordinal); an
- * import COREDLL does not export stops the load.  `listing` gets a line for
- * each import and its binding. */
+/* Binds each import to COREDLL's export of that name (or ordinal).  An
+ * import COREDLL does not export refuses the load up to CE 5.0, whose kernel
+ * binds the imports (WINCE500 loader.c, DoImports); from CE 6.0 on, COREDLL
+ * binds them and its MainThreadBaseFunc then skips the entry and ends the
+ * thread with ExitThread(0) (WINCE600 core/dll/loader.cpp 1080-1109):
+ * `skipped` says so.  `listing` gets a line for each import and its binding. */
 bool BindImports(const cerun::PeImage &image, const cerun::CeVersion &os, std::string &listing,
-                 std::vector<cerun::BoundImport> &bound, std::string &error)
+                 std::vector<cerun::BoundImport> &bound, std::string &skipped, std::string &error)
 {
     std::vector<cerun::Import> imports;
     if (!cerun::ReadImports(image, imports, error)) {
@@ -201,10 +204,13 @@ bool BindImports(const cerun::PeImage &image, const cerun::CeVersion &os, std::s
         if (found == nullptr) {
             const std::string reason = "imports COREDLL.dll!" + what +
                                        ", which is not in ce-run's table of COREDLL's exports";
-            /* CE 5.0's kernel loader binds the imports; from 6.0 on, COREDLL does. */
-            error = os.major < 6 ? cerun::BadFormat(os, reason)
-                                 : std::string(os.name) + " does not start it: " + reason;
-            return false;
+            if (os.major < 6) {
+                error = cerun::BadFormat(os, reason);
+                return false;
+            }
+            skipped = std::string(os.name) + " starts it, but COREDLL skips the entry: " + reason +
+                      "; the entry never ran, and the device's process ends with status 0";
+            return true;
         }
         listing += "COREDLL.dll!" + std::string(found->name) + " ordinal " +
                    std::to_string(found->ordinal) +
@@ -251,12 +257,18 @@ int main(int argc, char **argv)
             return kUsageStatus;
         }
     }
+    std::string skipped;
     if (!cerun::CheckLoadable(image, *os, thumb_support, error) ||
-        !BindImports(image, *os, listing, request.imports, error) ||
+        !BindImports(image, *os, listing, request.imports, skipped, error) ||
         !ChooseBase(options, *os, image, request.base, error) ||
         !cerun::Relocate(image, request.base, os->applies_mov32, error)) {
         std::fprintf(stderr, "ce-run: %s: %s\n", program, error.c_str());
         return kBadImageStatus;
+    }
+    if (!skipped.empty()) {
+        /* The device's process ends with 0, having run nothing: a check fails. */
+        std::fprintf(stderr, "ce-run: %s: %s\n", program, skipped.c_str());
+        return options.check ? kBadImageStatus : 0;
     }
     if (options.check) {
         std::printf("%s%s loads it at 0x%08X\n", listing.c_str(), os->name, request.base);

@@ -209,22 +209,35 @@ class FaultImagesTest(RunnerCase):
                          r"CE 5.0 refuses it \(ERROR_BAD_EXE_FORMAT, 193\): imports COREDLL.dll!Sleep")
         self.assert_ends([self.image("other_library")], BAD_IMAGE,
                          r"imports from KERNEL32.dll: only COREDLL.dll is provided")
+        # The loader's own checks alone take any library's imports and what
+        # Microsoft's linker adds, which CE's loader ignores: resources,
+        # exception data, TLS, load configuration, delayed imports, checksum 0.
+        linked = self.changed("other_library", checksum=0, directories={
+            number: (0x2000, 16) for number in (2, 3, 9, 10, 13)})
+        completed = subprocess.run([SETTINGS.runner, "--check", "--headers-only", linked],
+                                   capture_output=True, check=False)
+        self.assertEqual((completed.returncode, completed.stdout),
+                         (0, b"Compact 2013 loads it at 0x00010000\n"), completed.stderr)
 
-    def changed(self, name, replace=(b"", b""), **fields):
+    def changed(self, name, replace=(b"", b""), directories=None, **fields):
         """A copy of image `name` with the first `replace[0]` replaced and
         header fields changed: machine, characteristics, entry, image_base,
         stack_reserve, subsystem_version (major, minor), subsystem,
-        relocation_rva, relocation_size."""
+        relocation_rva, relocation_size, checksum; `directories` maps data
+        directory numbers to (RVA, size)."""
         with open(self.image(name), "rb") as handle:
             data = bytearray(handle.read().replace(*replace, 1))
         pe = struct.unpack_from("<I", data, 0x3C)[0]
         optional = pe + 24
         places = {"machine": (pe + 4, "<H"), "characteristics": (pe + 22, "<H"),
                   "entry": (optional + 16, "<I"), "image_base": (optional + 28, "<I"),
-                  "stack_reserve": (optional + 72, "<I"),
+                  "checksum": (optional + 64, "<I"), "stack_reserve": (optional + 72, "<I"),
                   "subsystem_version": (optional + 48, "<HH"), "subsystem": (optional + 68, "<H"),
                   "relocation_rva": (optional + 96 + 5 * 8, "<I"),
                   "relocation_size": (optional + 96 + 5 * 8 + 4, "<I")}
+        for number, value in (directories or {}).items():
+            places[number] = (optional + 96 + 8 * number, "<II")
+            fields[number] = value
         for field, value in fields.items():
             at, layout = places[field]
             struct.pack_into(layout, data, at, *(value if isinstance(value, tuple) else (value,)))

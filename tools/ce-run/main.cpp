@@ -5,13 +5,16 @@
  *
  *   ce-run [--os ce3|ce42|ce5|ce6|ce7|ce2013] [--kernel arm|thumb]
  *          [--cpu armv4|armv4t|armv5te|armv6|armv7] [--base ADDRESS]
- *          [--budget N] [--stats] [--check] PROGRAM.exe [ARGS...]
+ *          [--budget N] [--stats] [--check [--headers-only]]
+ *          PROGRAM.exe [ARGS...]
  *
  * The exit status is the program's.  A fault in the program ends the run
  * with a message on standard error and status 70; a file the runner cannot
  * load, or the CE version's loader refuses, with status 65; a wrong command
  * line, with status 64.  --check loads without running: status 0 and the
- * imports as bound on standard output, or 65.
+ * imports as bound on standard output, or 65; with --headers-only it makes
+ * the loader's own checks of any ARM executable, its imports read but not
+ * bound.
  */
 #include "ce_loader.h"
 #include "emulator.h"
@@ -43,6 +46,7 @@ struct Options {
     bool cpu_given = false;
     cerun::CpuModel cpu = cerun::CpuModel::ArmV7;
     bool check = false;
+    bool headers_only = false; /* With check: imports read, not bound. */
     bool base_given = false;
     uint32_t base = 0;
     uint64_t budget = kDefaultBudget;
@@ -54,7 +58,7 @@ int Usage()
 {
     std::fprintf(stderr, "usage: ce-run [--os ce3|ce42|ce5|ce6|ce7|ce2013] [--kernel arm|thumb] "
                          "[--cpu armv4|armv4t|armv5te|armv6|armv7] [--base ADDRESS] [--budget N] "
-                         "[--stats] [--check] PROGRAM.exe [ARGS...]\n");
+                         "[--stats] [--check [--headers-only]] PROGRAM.exe [ARGS...]\n");
     return kUsageStatus;
 }
 
@@ -76,8 +80,10 @@ bool ParseOptions(int argc, char **argv, Options &options)
     for (; i < argc && std::strncmp(argv[i], "--", 2) == 0; ++i) {
         std::string option = argv[i];
         uint64_t number = 0;
-        if (option == "--stats" || option == "--check") {
-            (option == "--stats" ? options.stats : options.check) = true;
+        if (option == "--stats" || option == "--check" || option == "--headers-only") {
+            (option == "--stats"   ? options.stats
+             : option == "--check" ? options.check
+                                   : options.headers_only) = true;
             continue;
         }
         if (i + 1 >= argc) {
@@ -116,7 +122,7 @@ bool ParseOptions(int argc, char **argv, Options &options)
         }
     }
     options.program = i;
-    return i < argc;
+    return i < argc && (options.check || !options.headers_only);
 }
 
 bool ReadFile(const char *path, std::vector<uint8_t> &bytes, std::string &error)
@@ -193,7 +199,7 @@ bool BindImports(const cerun::PeImage &image, const cerun::CeVersion &os, std::s
                  std::vector<cerun::BoundImport> &bound, std::string &skipped, std::string &error)
 {
     std::vector<cerun::Import> imports;
-    if (!cerun::ReadImports(image, imports, error)) {
+    if (!cerun::ReadImports(image, false, imports, error)) {
         return false;
     }
     for (const cerun::Import &import : imports) {
@@ -258,8 +264,11 @@ int main(int argc, char **argv)
         }
     }
     std::string skipped;
+    std::vector<cerun::Import> imports;
     if (!cerun::CheckLoadable(image, *os, thumb_support, error) ||
-        !BindImports(image, *os, listing, request.imports, skipped, error) ||
+        !(options.headers_only
+              ? cerun::ReadImports(image, true, imports, error)
+              : BindImports(image, *os, listing, request.imports, skipped, error)) ||
         !ChooseBase(options, *os, image, request.base, error) ||
         !cerun::Relocate(image, request.base, os->applies_mov32, error)) {
         std::fprintf(stderr, "ce-run: %s: %s\n", program, error.c_str());

@@ -109,7 +109,7 @@ def image_sections(elf):
     return found
 
 
-def check_symbols(elf, base, functions, idata_address):
+def check_symbols(elf, functions, idata_address):
     """Refuses undefined symbols, linker thunks and slots out of place."""
     slot_of = {f"__imp_{name}": idata_address + 4 * index
                for index, (name, _) in enumerate(functions)}
@@ -121,8 +121,6 @@ def check_symbols(elf, base, functions, idata_address):
             raise Refusal(f"the linker made the thunk {name}, whose address has no relocation")
         if name.startswith("__imp_") and slot_of.get(name) != value:
             raise Refusal(f"{name} at {value:#x} is not the slot the .def file gives it")
-        if name == "__ImageBase" and value != base:
-            raise Refusal(f"__ImageBase is {value:#x}")
 
 
 def highlow_places(elf, mapped):
@@ -155,11 +153,11 @@ def highlow_places(elf, mapped):
     return sorted(places)
 
 
-def import_tables(library, functions, iat_rva, base_rva):
-    """The import directory laid after the import address table: (bytes from
-    `base_rva`, IAT words, descriptor RVA)."""
+def import_tables(library, functions, iat_rva, descriptors_rva):
+    """(the import directory from `descriptors_rva` on: descriptors, lookup
+    table, hints and names, the library's name; the lookup table's words,
+    which the import address table holds until the loader binds it)."""
     count = len(functions)
-    descriptors_rva = base_rva
     lookup_rva = descriptors_rva + 2 * 20
     names_rva = lookup_rva + 4 * (count + 1)
     hint_names, entries = b"", []
@@ -171,7 +169,7 @@ def import_tables(library, functions, iat_rva, base_rva):
     descriptor = struct.pack("<5I", lookup_rva, 0, 0, library_rva, iat_rva)
     lookup = struct.pack(f"<{count + 1}I", *entries, 0)
     tables = descriptor + b"\0" * 20 + lookup + hint_names + library.encode("ascii") + b"\0"
-    return tables, lookup, descriptors_rva
+    return tables, lookup
 
 
 def relocation_blocks(rvas):
@@ -191,19 +189,25 @@ def align(value, alignment):
     return (value + alignment - 1) // alignment * alignment
 
 
+def raw_size(sections):
+    """The file space `sections` take."""
+    return sum(align(len(section[2]), FILE_ALIGNMENT) for section in sections)
+
+
 def layout(elf, library, functions):
     """(base, entry RVA, [(name, rva, data, characteristics)], iat (rva, size),
     import directory (rva, size), relocation directory (rva, size))."""
     if elf["e_machine"] != "EM_ARM" or elf.elfclass != 32 or not elf.little_endian \
             or elf["e_type"] != "ET_EXEC":
         raise Refusal("not a linked 32-bit little-endian ARM program")
-    base = next((symbol["st_value"] for symbol in elf.get_section_by_name(".symtab")
-                 .get_symbol_by_name("__ImageBase") or []), None)
-    if base is None or base % 0x10000:
-        raise Refusal("no __ImageBase on a 64 KiB boundary")
+    symbols = elf.get_section_by_name(".symtab")
+    image_base = symbols.get_symbol_by_name("__ImageBase") if symbols else None
+    base = image_base[0]["st_value"] if image_base else 1
+    if base % 0x10000:
+        raise Refusal("no symbol table, or no __ImageBase on a 64 KiB boundary")
     found = image_sections(elf)
     iat_address = found[-1][1]
-    check_symbols(elf, base, functions, iat_address)
+    check_symbols(elf, functions, iat_address)
     iat_size = 4 * (len(functions) + 1)
     if found[-1][2] != b"\0" * iat_size:
         raise Refusal(f".idata holds more than the {len(functions)} slots of the .def file")
@@ -221,9 +225,9 @@ def layout(elf, library, functions):
               for name in [section.name] if name in SECTIONS}
     rvas = [place - base for place in highlow_places(elf, mapped)]
     iat_rva = sections[-1][1]
-    tables, lookup, descriptors_rva = import_tables(library, functions, iat_rva,
-                                                    iat_rva + iat_size)
-    sections[-1][2] = lookup + tables  # the IAT holds the lookup table until bound
+    descriptors_rva = iat_rva + iat_size
+    tables, lookup = import_tables(library, functions, iat_rva, descriptors_rva)
+    sections[-1][2] = lookup + tables
     relocations = (0, 0)  # nothing to apply: no .reloc section, nothing stripped
     if rvas:
         reloc_rva, blocks = align(iat_rva + len(sections[-1][2]), PAGE), relocation_blocks(rvas)
@@ -238,24 +242,23 @@ def pe_bytes(machine, version, base, entry, sections, iat, imports, relocations)
     directories = [(0, 0)] * 16
     directories[1], directories[5], directories[12] = imports, relocations, iat
     code = [section for section in sections if section[3] & 0x20]
-    size_of = lambda chosen: sum(align(len(s[2]), FILE_ALIGNMENT) for s in chosen)
+    data = [section for section in sections if section not in code]
     headers = bytearray(b"MZ" + b"\0" * 58 + struct.pack("<I", 0x40))
     headers += b"PE\0\0" + struct.pack("<HHIIIHH", machine, len(sections), 0, 0, 0, 0xE0,
                                        0x0102)  # executable, 32-bit machine
     headers += struct.pack(
-        "<HBBIIIIIIIIIHHHHHHIIIIHHIIIIII", 0x10B, 0, 0, size_of(code),
-        size_of([s for s in sections if s not in code]), 0, entry, code[0][1],
-        next(s[1] for s in sections if s not in code), base, PAGE, FILE_ALIGNMENT,
+        "<HBBIIIIIIIIIHHHHHHIIIIHHIIIIII", 0x10B, 0, 0, raw_size(code), raw_size(data), 0,
+        entry, code[0][1], data[0][1], base, PAGE, FILE_ALIGNMENT,
         version[0], version[1], 0, 0, version[0], version[1], 0,
         align(sections[-1][1] + len(sections[-1][2]), PAGE), HEADERS_SIZE, 0,
         9, 0, *STACK, *HEAP, 0, 16)  # subsystem WINDOWS_CE_GUI
     headers += b"".join(struct.pack("<II", *directory) for directory in directories)
     body, offset = b"", HEADERS_SIZE
-    for name, rva, data, characteristics in sections:
-        raw = align(len(data), FILE_ALIGNMENT)
-        headers += struct.pack("<8sIIIIIIHHI", name.encode("ascii"), len(data), rva, raw,
+    for name, rva, contents, characteristics in sections:
+        raw = align(len(contents), FILE_ALIGNMENT)
+        headers += struct.pack("<8sIIIIIIHHI", name.encode("ascii"), len(contents), rva, raw,
                                offset, 0, 0, 0, 0, characteristics)
-        body += data + b"\0" * (raw - len(data))
+        body += contents + b"\0" * (raw - len(contents))
         offset += raw
     if len(headers) > HEADERS_SIZE:
         raise Refusal(f"{len(sections)} sections do not fit the headers")

@@ -8,7 +8,7 @@ device executables, the CPU models, runs that survive any damage to the
 file without a crash, and a trace equal to the host build's.
 
     runner_test.py --runner build/ce-run
-                   [--armv4i EXE --armv7 EXE --host-program build/servicepack-cleanup]
+                   [--armv4 EXE --armv7 EXE --host-program build/servicepack-cleanup]
 """
 
 import argparse
@@ -345,20 +345,20 @@ class DeviceExecutablesTest(RunnerCase):
     """The device executables themselves (when given)."""
 
     def setUp(self):
-        if not SETTINGS.armv7 or not SETTINGS.armv4i:
+        if not SETTINGS.armv7 or not SETTINGS.armv4:
             self.skipTest("no device executables given")
 
     def test_cpu_models(self):
-        # The ARMV4I executable runs on every CPU from ARMv4T on; the
-        # Compact 2013 one needs Thumb-2.
-        for cpu in ("armv4t", "armv5te", "armv6", "armv7"):
-            self.assert_ends(["--cpu", cpu, SETTINGS.armv4i], 0, None)
+        # The ARM executable runs on every CPU from ARMv4 on; the Compact
+        # 2013 one needs Thumb-2.
+        for cpu in ("armv4", "armv4t", "armv5te", "armv6", "armv7"):
+            self.assert_ends(["--cpu", cpu, SETTINGS.armv4], 0, None)
         self.assert_ends(["--cpu", "armv6", SETTINGS.armv7], FAULT,
                          r"invalid instruction for the ARMv6 \(ARM1136\) CPU .*Thumb-2")
 
     def test_damaged_files_never_crash_the_runner(self):
         rng = random.Random(20261208)
-        for program in (SETTINGS.armv7, SETTINGS.armv4i):
+        for program in (SETTINGS.armv7, SETTINGS.armv4):
             with open(program, "rb") as handle:
                 original = handle.read()
             samples = [original[:n] for n in range(0, len(original), 256)]
@@ -388,14 +388,14 @@ class DeviceExecutablesTest(RunnerCase):
         runs = {
             "host": [],
             "armv7": [SETTINGS.runner],
-            "armv4i": [SETTINGS.runner],
+            "armv4": [SETTINGS.runner],
             "armv7 relocated": [SETTINGS.runner, "--base", "0x30000000"],
-            "armv4i relocated": [SETTINGS.runner, "--base", "0x30000000"],
+            "armv4 relocated": [SETTINGS.runner, "--base", "0x30000000"],
         }
         for name, launcher in runs.items():
             program = SETTINGS.host_program if name == "host" else SETTINGS.armv7
-            if name.startswith("armv4i"):
-                program = SETTINGS.armv4i
+            if name.startswith("armv4"):
+                program = SETTINGS.armv4
             traces[name] = self.traced_run(launcher, program)
         for name, trace in traces.items():
             with self.subTest(run=name):
@@ -435,13 +435,13 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--runner", required=True)
     parser.add_argument("--armv7")
-    parser.add_argument("--armv4i")
+    parser.add_argument("--armv4")
     parser.add_argument("--host-program")
     parser.add_argument("--clang", default="clang-16")
     parser.add_argument("--lld-link", default="lld-link-16")
     parser.add_argument("--dlltool", default="llvm-dlltool-16")
     arguments, rest = parser.parse_known_args()
-    for name in ("runner", "armv7", "armv4i", "host_program"):
+    for name in ("runner", "armv7", "armv4", "host_program"):
         value = getattr(arguments, name)
         setattr(arguments, name, os.path.abspath(value) if value else None)
     vars(SETTINGS).update(vars(arguments))

@@ -2,6 +2,7 @@
 makes its own: llvm-mc-16, ld.lld-16 by cmake/ce-armv4.ld with the import
 slots of src/coredll/ce/coredll.def, then cmake/ce_elf_to_pe.py."""
 
+import importlib.util
 import os
 import shutil
 import subprocess
@@ -9,7 +10,10 @@ import subprocess
 ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
 WRITER = os.path.join(ROOT, "cmake", "ce_elf_to_pe.py")
 CORE_DEF = os.path.join(ROOT, "src", "coredll", "ce", "coredll.def")
-TOOLS_MISSING = not (shutil.which("llvm-mc-16") and shutil.which("ld.lld-16"))
+# LLVM 16 and, for the writer, Debian's python3-pyelftools and python3-pefile.
+TOOLS_MISSING = not (shutil.which("llvm-mc-16") and shutil.which("ld.lld-16")
+                     and importlib.util.find_spec("elftools")
+                     and importlib.util.find_spec("pefile"))
 
 
 def make_image(directory, source, triple="armv4"):

@@ -33,7 +33,7 @@ FAULTS = [
 ]
 
 
-@unittest.skipIf(arm_image.TOOLS_MISSING, "llvm-mc-16 or ld.lld-16 is not installed")
+@unittest.skipIf(arm_image.TOOLS_MISSING, "LLVM 16, pyelftools or pefile is missing")
 class WriterRefusalsTest(unittest.TestCase):
     """Each fault is refused by name; the program without it is written."""
 

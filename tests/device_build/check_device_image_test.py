@@ -72,7 +72,7 @@ class DeviceImageCheckTest(unittest.TestCase):
         self.assert_finds("armv4", "relocations of type 7", relocation_kinds={3, 7})
         self.assert_finds("armv4", "an instruction armv4 lacks", foreign=["11008: e12fff1e bx lr"])
 
-    @unittest.skipIf(arm_image.TOOLS_MISSING, "llvm-mc-16 or ld.lld-16 is not installed")
+    @unittest.skipIf(arm_image.TOOLS_MISSING, "LLVM 16, pyelftools or pefile is missing")
     def test_finds_bx_in_an_arm_program(self):
         with tempfile.TemporaryDirectory(prefix="check-device-image-") as directory:
             source = ".arm\n.text\n.globl DeviceEntry\nDeviceEntry:\n mov r0, #0\n bx lr\n"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # rehearse.sh - rehearses the cleanup on a copy of a device's files.
 #
-# Usage: scripts/rehearse.sh DEVICE_DIR [--device armv4i|armv7] [--as DEVICE_PATH] [--keep] [--trace]
+# Usage: scripts/rehearse.sh DEVICE_DIR [--device armv4|armv7] [--as DEVICE_PATH] [--keep] [--trace]
 #
 # DEVICE_DIR is a copy of a device's files, its registry export registry.reg
 # at the top.  The run happens on a copy of DEVICE_DIR in a scratch folder,
@@ -13,7 +13,7 @@
 # SIGTERM included.
 #   --device KIND      run the device executable (build-ce-KIND) under the
 #                      emulator build/ce-run instead of the host build:
-#                      armv4i as Compact 7 loads it, on an ARMv4T CPU;
+#                      armv4 as Compact 7 loads it, on a StrongARM CPU;
 #                      armv7 as Compact 2013 loads it, on a Cortex-A8
 #   --as DEVICE_PATH   where the program starts from, as the service pack's
 #                      installer left it (default \Temp\ServicePack\Setup.exe)
@@ -76,9 +76,9 @@ if [ ! -d "$device_dir" ]; then
 fi
 case $device in
 "") ;;
-armv4i | armv7) ;;
+armv4 | armv7) ;;
 *)
-    echo "rehearse.sh: --device takes armv4i or armv7, not \"$device\"" >&2
+    echo "rehearse.sh: --device takes armv4 or armv7, not \"$device\"" >&2
     exit 2
     ;;
 esac

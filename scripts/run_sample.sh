@@ -44,7 +44,7 @@ report() {
 host=$(report --program build/servicepack-cleanup)
 echo "The host build:"
 echo "$host"
-for kind in armv4i armv7; do
+for kind in armv4 armv7; do
     executable=build-ce-$kind/servicepack-cleanup.exe
     device=$(report --program "$executable" --runner build/ce-run)
     if [ "$device" = "$host" ]; then

@@ -33,7 +33,7 @@ scripts/fuzz.sh 60
 step "Benchmark smoke run: 1,000 files"
 scripts/bench_smoke.sh --build-dir build
 
-step "Windows CE device executables (ARMV4I, ARMv7): build and image check"
+step "Windows CE device executables (ARMv4, ARMv7): build and image check"
 scripts/test_device_builds.sh
 
 step "Device executables through ce-run: the scenarios, the runner's checks, the figures"

@@ -8,7 +8,7 @@ device executables, the CPU models, runs that survive any damage to the
 file without a crash, and a trace equal to the host build's.
 
     runner_test.py --runner build/ce-run
-                   [--armv4i EXE --armv7 EXE --host-program build/servicepack-cleanup]
+                   [--armv4 EXE --armv7 EXE --host-program build/servicepack-cleanup]
 """
 
 import argparse
@@ -59,7 +59,8 @@ def build_images(directory):
         )
         subprocess.run(
             [SETTINGS.lld_link, "/nologo", "/nodefaultlib", "/machine:arm", "/subsystem:windows",
-             "/entry:start", "/base:0x10000", obj, os.path.join(directory, "coredll.lib"),
+             "/entry:start", "/base:0x%x" % (0x20000 if name == "arm_state" else 0x10000), obj,
+             os.path.join(directory, "coredll.lib"),
              os.path.join(directory, "kernel32.lib"), "/out:" + exe],
             check=True,
         )
@@ -169,29 +170,67 @@ class FaultImagesTest(RunnerCase):
             self.assert_ends(["--cpu", cpu, self.image("calls_through_blx")], 7, None)
             self.assert_ends(["--cpu", cpu, self.image("returns_by_pop_pc")], 3, None)
 
+    def arm_program(self, **changes):
+        """images/arm_state as an ARM (0x1C0) program of version 3.00."""
+        return self.changed("arm_state", machine=0x1C0, subsystem_version=(3, 0), entry=0x1000,
+                            **changes)
+
+    def test_arm_programs(self):
+        # Every ARM kernel from CE 3.0 to Compact 7 takes ARM code, with or
+        # without Thumb support, on every CPU; Compact 2013 does not.
+        program = self.arm_program()
+        for version in ("ce3", "ce42", "ce5", "ce6", "ce7"):
+            for cpu in ("armv4", "armv4t", "armv5te", "armv6", "armv7"):
+                self.assert_ends(["--os", version, "--cpu", cpu, program], 42, None)
+        self.assert_ends(["--os", "ce2013", program], BAD_IMAGE, r"machine 0x01C0 \(ARM\)")
+        # StrongARM has no BX: COREDLL returns by MOV PC, LR there, and a
+        # program's own BX LR is undefined.
+        bx_lr = self.arm_program(replace=(bytes.fromhex("0ef0a0e1"), bytes.fromhex("1eff2fe1")))
+        self.assert_ends([bx_lr], FAULT, r"invalid instruction for the ARMv4 \(StrongARM")
+        self.assert_ends(["--cpu", "armv4t", bx_lr], 42, None)
+
     def test_instruction_budget(self):
         self.assert_ends(["--budget", "10000", self.image("hangs")], FAULT,
                          r"instruction budget of 10000 exceeded")
 
     def test_imports_it_cannot_provide(self):
-        self.assert_ends([self.image("unknown_import")], BAD_IMAGE,
-                         r"Compact 2013 does not start it: imports COREDLL.dll!Sleep, which is "
-                         r"not in ce-run's table of COREDLL's exports")
+        # Up to CE 5.0 the kernel refuses the load; from 6.0 on COREDLL skips
+        # the entry and ends the process with 0, which a check must not pass.
+        skipped = (r"CE 6.0 starts it, but COREDLL skips the entry: imports COREDLL.dll!Sleep, .*; "
+                   r"the entry never ran, and the device's process ends with status 0$")
+        thumb = self.changed("unknown_import", machine=0x1C2, subsystem_version=(5, 0))
+        self.assert_ends(["--os", "ce6", thumb], 0, skipped)
+        self.assert_ends(["--os", "ce6", "--check", thumb], BAD_IMAGE, skipped)
+        self.assert_ends(["--os", "ce5", thumb], BAD_IMAGE,
+                         r"CE 5.0 refuses it \(ERROR_BAD_EXE_FORMAT, 193\): imports COREDLL.dll!Sleep")
         self.assert_ends([self.image("other_library")], BAD_IMAGE,
                          r"imports from KERNEL32.dll: only COREDLL.dll is provided")
+        # --headers-only takes any library's imports and what Microsoft's
+        # linker adds and CE ignores: resources, .pdata, TLS, load
+        # configuration, delayed imports, a checksum of 0.
+        linked = self.changed("other_library", checksum=0, directories=(2, 3, 9, 10, 13))
+        completed = subprocess.run([SETTINGS.runner, "--check", "--headers-only", linked],
+                                   capture_output=True, check=False)
+        self.assertEqual(completed.returncode, 0, completed.stderr)
 
-    def changed(self, name, **fields):
-        """A copy of image `name` with header fields changed: machine,
-        characteristics, image_base, subsystem_version (major, minor),
-        subsystem, relocation_rva."""
+    def changed(self, name, replace=(b"", b""), directories=(), **fields):
+        """A copy of image `name` with the first `replace[0]` replaced and
+        header fields changed: machine, characteristics, entry, image_base,
+        stack_reserve, subsystem_version (major, minor), subsystem,
+        relocation_rva, relocation_size, checksum; and the data `directories`
+        numbered set to 16 bytes at RVA 0x2000."""
         with open(self.image(name), "rb") as handle:
-            data = bytearray(handle.read())
+            data = bytearray(handle.read().replace(*replace, 1))
         pe = struct.unpack_from("<I", data, 0x3C)[0]
         optional = pe + 24
         places = {"machine": (pe + 4, "<H"), "characteristics": (pe + 22, "<H"),
-                  "image_base": (optional + 28, "<I"),
+                  "entry": (optional + 16, "<I"), "image_base": (optional + 28, "<I"),
+                  "checksum": (optional + 64, "<I"), "stack_reserve": (optional + 72, "<I"),
                   "subsystem_version": (optional + 48, "<HH"), "subsystem": (optional + 68, "<H"),
-                  "relocation_rva": (optional + 96 + 5 * 8, "<I")}
+                  "relocation_rva": (optional + 96 + 5 * 8, "<I"),
+                  "relocation_size": (optional + 96 + 5 * 8 + 4, "<I")}
+        for number in directories:
+            places[number], fields[number] = (optional + 96 + 8 * number, "<II"), (0x2000, 16)
         for field, value in fields.items():
             at, layout = places[field]
             struct.pack_into(layout, data, at, *(value if isinstance(value, tuple) else (value,)))
@@ -214,6 +253,21 @@ class FaultImagesTest(RunnerCase):
         self.assert_ends([unplaced], 42, None)
         self.assert_ends(["--base", "0x20000000", unplaced], BAD_IMAGE,
                          r"no base relocations Compact 2013 applies")
+        # Up to CE 6.0 the stripped flag alone decides: clear, an empty
+        # relocation directory puts a program based at 0x20000 at 0x10000
+        # with nothing fixed up; Compact 7 lets the kernel place it.
+        empty = self.arm_program(relocation_rva=0, relocation_size=0)
+        for arguments in (["--os", "ce5"], ["--os", "ce6"], ["--os", "ce7", "--base", "0x30000"]):
+            self.assert_ends(arguments + [empty], FAULT, r"read from unmapped 0x0002")
+        # CE 5.0 gives at least twice MIN_STACK_RESERVE (8 KiB) on ARM.
+        self.assert_ends(["--os", "ce5", self.changed("overflows_stack", machine=0x1C2,
+                                                      subsystem_version=(5, 0), stack_reserve=1)],
+                         FAULT, r"the stack \(16 KiB\) overflowed")
+        # A kernel built without Thumb support takes ARM code alone.
+        thumb = self.image("returns_by_pop_pc")
+        self.assert_ends(["--os", "ce6", "--kernel", "arm", thumb], BAD_IMAGE,
+                         r"\(ERROR_BAD_EXE_FORMAT, 193\): machine 0x01C2 .* only 0x01C0")
+        self.assert_ends(["--os", "ce6", "--kernel", "thumb", "--cpu", "armv5te", thumb], 3, None)
         # CE 6.0 moves a program based elsewhere to 0x10000, but applies
         # MOVW/MOVT relocations only from Compact 7 on.
         armv4i = self.changed("exit_status", machine=0x1C2, subsystem_version=(5, 0),
@@ -230,7 +284,7 @@ class FaultImagesTest(RunnerCase):
 
 class RefusedImagesTest(RunnerCase):
     """The two device executables built before the ARMV4I and Compact 2013
-    builds: each version's loader refuses them, each for its own reason."""
+    builds: no version's loader passes them, each for its own reason."""
 
     def test_every_version_refuses_them(self):
         old_armv5te = os.path.join(REFUSED, "armv5te-e3a3fd0.exe")
@@ -239,8 +293,8 @@ class RefusedImagesTest(RunnerCase):
         thumb_only = r"refuses it \(ERROR_BAD_EXE_FORMAT, 193\): machine 0x01C4 \(ARMNT\)"
         expected = [
             (old_armv5te, "ce5", r"CE 5.0 refuses it \(ERROR_BAD_EXE_FORMAT, 193\): " + no_export),
-            (old_armv5te, "ce6", r"CE 6.0 does not start it: " + no_export),
-            (old_armv5te, "ce7", r"Compact 7 does not start it: " + no_export),
+            (old_armv5te, "ce6", r"CE 6.0 starts it, but COREDLL skips the entry: " + no_export),
+            (old_armv5te, "ce7", r"Compact 7 starts it, but COREDLL skips the entry: " + no_export),
             (old_armv5te, "ce2013", r"Compact 2013 refuses it .*machine 0x01C2 \(THUMB\)"),
             (old_armv7, "ce5", thumb_only),
             (old_armv7, "ce6", thumb_only),
@@ -250,7 +304,7 @@ class RefusedImagesTest(RunnerCase):
         ]
         for program, version, pattern in expected:
             with self.subTest(program=os.path.basename(program), os=version):
-                self.assert_ends(["--os", version, program], BAD_IMAGE, pattern)
+                self.assert_ends(["--os", version, "--check", program], BAD_IMAGE, pattern)
 
 
 class BadFilesTest(RunnerCase):
@@ -272,7 +326,7 @@ class BadFilesTest(RunnerCase):
         self.assert_ends([self.write("x86.exe", bytes(x86))], BAD_IMAGE,
                          r"not an ARM image: machine 0x014C")
         self.assert_ends([], 64, r"usage")
-        self.assert_ends(["--cpu", "armv4", "x.exe"], 64, r"usage")
+        self.assert_ends(["--cpu", "armv3", "x.exe"], 64, r"usage")
         self.assert_ends(["--os", "ce4", "x.exe"], 64, r"usage")
 
 
@@ -280,20 +334,20 @@ class DeviceExecutablesTest(RunnerCase):
     """The device executables themselves (when given)."""
 
     def setUp(self):
-        if not SETTINGS.armv7 or not SETTINGS.armv4i:
+        if not SETTINGS.armv7 or not SETTINGS.armv4:
             self.skipTest("no device executables given")
 
     def test_cpu_models(self):
-        # The ARMV4I executable runs on every CPU from ARMv4T on; the
-        # Compact 2013 one needs Thumb-2.
-        for cpu in ("armv4t", "armv5te", "armv6", "armv7"):
-            self.assert_ends(["--cpu", cpu, SETTINGS.armv4i], 0, None)
+        # The ARM executable runs on every CPU from ARMv4 on; the Compact
+        # 2013 one needs Thumb-2.
+        for cpu in ("armv4", "armv4t", "armv5te", "armv6", "armv7"):
+            self.assert_ends(["--cpu", cpu, SETTINGS.armv4], 0, None)
         self.assert_ends(["--cpu", "armv6", SETTINGS.armv7], FAULT,
                          r"invalid instruction for the ARMv6 \(ARM1136\) CPU .*Thumb-2")
 
     def test_damaged_files_never_crash_the_runner(self):
         rng = random.Random(20261208)
-        for program in (SETTINGS.armv7, SETTINGS.armv4i):
+        for program in (SETTINGS.armv7, SETTINGS.armv4):
             with open(program, "rb") as handle:
                 original = handle.read()
             samples = [original[:n] for n in range(0, len(original), 256)]
@@ -323,14 +377,14 @@ class DeviceExecutablesTest(RunnerCase):
         runs = {
             "host": [],
             "armv7": [SETTINGS.runner],
-            "armv4i": [SETTINGS.runner],
+            "armv4": [SETTINGS.runner],
             "armv7 relocated": [SETTINGS.runner, "--base", "0x30000000"],
-            "armv4i relocated": [SETTINGS.runner, "--base", "0x30000000"],
+            "armv4 relocated": [SETTINGS.runner, "--base", "0x30000000"],
         }
         for name, launcher in runs.items():
             program = SETTINGS.host_program if name == "host" else SETTINGS.armv7
-            if name.startswith("armv4i"):
-                program = SETTINGS.armv4i
+            if name.startswith("armv4"):
+                program = SETTINGS.armv4
             traces[name] = self.traced_run(launcher, program)
         for name, trace in traces.items():
             with self.subTest(run=name):
@@ -370,13 +424,13 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--runner", required=True)
     parser.add_argument("--armv7")
-    parser.add_argument("--armv4i")
+    parser.add_argument("--armv4")
     parser.add_argument("--host-program")
     parser.add_argument("--clang", default="clang-16")
     parser.add_argument("--lld-link", default="lld-link-16")
     parser.add_argument("--dlltool", default="llvm-dlltool-16")
     arguments, rest = parser.parse_known_args()
-    for name in ("runner", "armv7", "armv4i", "host_program"):
+    for name in ("runner", "armv7", "armv4", "host_program"):
         value = getattr(arguments, name)
         setattr(arguments, name, os.path.abspath(value) if value else None)
     vars(SETTINGS).update(vars(arguments))

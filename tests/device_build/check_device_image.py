@@ -2,25 +2,26 @@
 """Checks a Windows CE ARM executable of the program (python3-pefile).
 
     check_device_image.py --runner build/ce-run [--objdump llvm-objdump-16]
-                          [--skip-missing] armv4i|armv7 IMAGE.exe
+                          [--skip-missing] armv4|armv7 IMAGE.exe
 
 Whether a CE version loads the image is ce-run's to say (its loader model,
 tools/ce-run/ce_loader.cpp): the image must load, by `ce-run --check`, on
-every version its build is for (armv4i: CE 5.0, 6.0 and Compact 7; armv7:
-Compact 2013), where that version puts it and, from Compact 7 on (whose
-kernel picks the base), at another base, so that every base relocation is
-applied.  Beyond that, what the build promises:
+every version its build is for (armv4: CE 3.0, 4.2, 5.0, 6.0 and Compact 7;
+armv7: Compact 2013), where that version puts it and, from Compact 7 on
+(whose kernel picks the base), at another base, so that every base
+relocation is applied.  Beyond that, what the build promises:
 
-- machine THUMB (0x1C2) for armv4i, ARMNT (0x1C4) for armv7, and the
-  subsystem and OS versions of the oldest version it is for (5.00, 8.00);
+- machine ARM (0x1C0) for armv4, ARMNT (0x1C4) for armv7, and the
+  subsystem and OS versions of the oldest version it is for (3.00, 8.00);
 - base relocations of the kinds every version it is for applies: HIGHLOW
-  only for armv4i (CE 5.0 and 6.0 apply no MOVW/MOVT pair), HIGHLOW and
-  THUMB_MOV32 for armv7;
+  only for armv4 (CE 3.0-6.0 apply no MOVW/MOVT pair), THUMB_MOV32 (and
+  HIGHLOW) for armv7;
 - imports: exactly the program's platform calls, each with its COREDLL
   ordinal as its hint (ce-run lists each import and the ordinal of the
   export it binds);
 - no section both writable and executable;
-- armv4i: no BLX anywhere in the code (ARMv4T has none).
+- armv4: every instruction one ARMv4 has (llvm-objdump-16 --triple=armv4
+  decodes it), so no BX, BLX, CLZ, LDRD or STRD, no Thumb, nothing later.
 
 Prints one line per problem and "device image: OK" or "device image: N
 problems"; exits 1 on any problem, 2 when the image cannot be read, and 77
@@ -56,20 +57,24 @@ ELSEWHERE = "0x20000000"  # another base, to apply every relocation
 
 RELOCATION_HIGHLOW = 3
 RELOCATION_THUMB_MOV32 = 7
-# Where CE 5.0 and 6.0 load a relocatable program: no other base is taken.
-FIXED_BASE_SYSTEMS = ("ce5", "ce6")
+# Where CE 3.0-6.0 load a relocatable program: no other base is taken.
+FIXED_BASE_SYSTEMS = ("ce3", "ce42", "ce5", "ce6")
 
+# "instructions": the llvm-objdump triple whose decoder must know every
+# instruction of the code, or None.
 BUILDS = {
-    "armv4i": {"machine": 0x1C2, "version": (5, 0), "systems": ("ce5", "ce6", "ce7"),
-               "relocations": {RELOCATION_HIGHLOW}, "blx": False},
+    "armv4": {"machine": 0x1C0, "version": (3, 0),
+              "systems": ("ce3", "ce42", "ce5", "ce6", "ce7"),
+              "relocations": {RELOCATION_HIGHLOW}, "instructions": "armv4"},
     "armv7": {"machine": 0x1C4, "version": (8, 0), "systems": ("ce2013",),
-              "relocations": {RELOCATION_HIGHLOW, RELOCATION_THUMB_MOV32}, "blx": True},
+              "relocations": {RELOCATION_HIGHLOW, RELOCATION_THUMB_MOV32},
+              "instructions": None},
 }
 
 
 def problems_of(facts, build):
     """Lines naming what is wrong with the image described by `facts`
-    (see read_facts) for `build` ("armv4i" or "armv7")."""
+    (see read_facts) for `build` ("armv4" or "armv7")."""
     expected = BUILDS[build]
     found = list(dict.fromkeys(facts["refusals"]))
     if facts["refusals"]:
@@ -101,16 +106,28 @@ def header_problems(facts, expected):
     for kind in sorted(set(facts["relocation_kinds"]) - expected["relocations"]):
         found.append(f"base relocations of type {kind}, which not every version it is for "
                      f"applies")
-    if not expected["blx"]:
-        found += [f"BLX, which ARMv4T lacks: {line}" for line in facts["blx"]]
+    found += [f"an instruction {expected['instructions']} lacks: {line}"
+              for line in facts["foreign"]]
     return found
 
 
-def blx_lines(objdump, path):
-    """The lines of the code's disassembly (as ARMv5TE Thumb) that are BLX."""
-    disassembly = subprocess.run([objdump, "-d", "--triple=thumbv5te", path], capture_output=True,
-                                 text=True, check=True).stdout
-    return [line.strip() for line in disassembly.splitlines() if "\tblx\t" in line]
+INSTRUCTION_LINE = re.compile(r"\s*([0-9a-f]+):\s+[0-9a-f]{8}\s+(\S+)")
+
+
+def foreign_lines(objdump, path, triple, data_words):
+    """The lines of the code's disassembly for `triple` whose instruction the
+    CPU lacks: what its decoder does not know (`<unknown>`) and BX or BLX by
+    name, but for `data_words` (the base relocations' places: addresses held
+    in literal pools, which are not code)."""
+    disassembly = subprocess.run([objdump, "-d", "--triple=" + triple, path],
+                                 capture_output=True, text=True, check=True).stdout
+    found = []
+    for line in disassembly.splitlines():
+        match = INSTRUCTION_LINE.match(line)
+        if match and int(match.group(1), 16) not in data_words \
+                and match.group(2).startswith(("<unknown>", "bx", "blx")):
+            found.append(" ".join(line.split()))
+    return found
 
 
 IMPORT_LINE = re.compile(r"COREDLL\.dll!(\w+) ordinal (\d+) (?:hint (\d+)|by ordinal)$")
@@ -138,6 +155,9 @@ def read_facts(path, build, runner, objdump):
 
     image = pefile.PE(path)
     header = image.OPTIONAL_HEADER
+    relocations = [entry for block in getattr(image, "DIRECTORY_ENTRY_BASERELOC", [])
+                   for entry in block.entries if entry.type != 0]
+    triple = BUILDS[build]["instructions"]
     refusals = []
     imports = []
     for system in BUILDS[build]["systems"]:
@@ -154,9 +174,10 @@ def read_facts(path, build, runner, objdump):
         "sections": [(section.Name.rstrip(b"\0").decode("ascii", "replace"),
                       section.Characteristics) for section in image.sections],
         "imports": imports,
-        "relocation_kinds": {entry.type for block in getattr(image, "DIRECTORY_ENTRY_BASERELOC", [])
-                             for entry in block.entries if entry.type != 0},
-        "blx": blx_lines(objdump, path),
+        "relocation_kinds": {entry.type for entry in relocations},
+        "foreign": foreign_lines(objdump, path, triple,
+                                 {header.ImageBase + entry.rva for entry in relocations})
+                   if triple else [],
     }
 
 

@@ -2,12 +2,12 @@
 """The device image check must report what ce-run refuses and each way the
 build can miss its promise: machine, subsystem or OS version, a writable
 code section, a missing or extra COREDLL import, a hint that is not the
-ordinal, a MOVW/MOVT relocation and BLX in the ARMV4I image (found in the ARMv5TE image built
-before it, tests/ce_run/refused/)."""
+ordinal, a MOVW/MOVT relocation and an instruction ARMv4 lacks in the ARMv4
+image (found in an ARM program that returns by BX)."""
 
 import os
-import shutil
 import sys
+import tempfile
 import unittest
 
 sys.dont_write_bytecode = True  # keep the source tree clean
@@ -15,6 +15,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 
 # pylint: disable=wrong-import-position
+import arm_image  # noqa: E402
 import check_device_image as check  # noqa: E402
 
 CODE = 0x60000020  # code, execute, read
@@ -24,7 +25,7 @@ ORDINALS = {"wsprintfW": 56, "CreateDirectoryW": 160, "RemoveDirectoryW": 161, "
             "RegQueryValueExW": 463, "GetModuleFileNameW": 537}
 
 
-def facts(build="armv4i", **changes):
+def facts(build="armv4", **changes):
     """A sound image of `build`, changed as asked."""
     described = {
         "refusals": [],
@@ -34,7 +35,7 @@ def facts(build="armv4i", **changes):
         "sections": [(".text", CODE), (".rdata", 0x40000040)],
         "imports": [(name, ordinal, ordinal) for name, ordinal in sorted(ORDINALS.items())],
         "relocation_kinds": check.BUILDS[build]["relocations"],
-        "blx": [],
+        "foreign": [],
     }
     described.update(changes)
     return described
@@ -56,26 +57,29 @@ class DeviceImageCheckTest(unittest.TestCase):
 
     def test_faults(self):
         refused = "CE 6.0 refuses it (ERROR_BAD_EXE_FORMAT, 193): a DLL"
-        self.assert_finds("armv4i", refused, refusals=[refused, refused], imports=[])
-        self.assert_finds("armv4i", "machine 0x1c4", machine=0x1C4)
+        self.assert_finds("armv4", refused, refusals=[refused, refused], imports=[])
+        self.assert_finds("armv4", "machine 0x1c4", machine=0x1C4)
         self.assert_finds("armv7", "subsystem version 7.00", subsystem_version=(7, 0))
-        self.assert_finds("armv4i", "os version 4.20", os_version=(4, 20))
+        self.assert_finds("armv4", "os version 4.20", os_version=(4, 20))
         self.assert_finds("armv7", "both writable and executable",
                           sections=[(".text", CODE | check.SECTION_WRITE)])
         imports = facts()["imports"]
-        self.assert_finds("armv4i", "FindClose is not imported",
+        self.assert_finds("armv4", "FindClose is not imported",
                           imports=[i for i in imports if i[0] != "FindClose"])
         self.assert_finds("armv7", "memset is imported", imports=imports + [("memset", 1, 1)])
-        self.assert_finds("armv4i", "hint 0, not its ordinal 56",
+        self.assert_finds("armv4", "hint 0, not its ordinal 56",
                           imports=[(n, o, 0 if n == "wsprintfW" else h) for n, o, h in imports])
-        self.assert_finds("armv4i", "relocations of type 7", relocation_kinds={3, 7})
-        self.assert_finds("armv4i", "BLX, which ARMv4T lacks", blx=["11012: 4788  blx r1"])
-        self.assertEqual(check.problems_of(facts("armv7", blx=["1: 4788  blx r1"]), "armv7"), [])
+        self.assert_finds("armv4", "relocations of type 7", relocation_kinds={3, 7})
+        self.assert_finds("armv4", "an instruction armv4 lacks", foreign=["11008: e12fff1e bx lr"])
 
-    @unittest.skipUnless(shutil.which("llvm-objdump-16"), "llvm-objdump-16 is not installed")
-    def test_finds_blx_in_the_armv5te_image(self):
-        old = os.path.join(HERE, "..", "ce_run", "refused", "armv5te-e3a3fd0.exe")
-        self.assertIn("blx\tr1", check.blx_lines("llvm-objdump-16", old)[0])
+    @unittest.skipIf(arm_image.TOOLS_MISSING, "LLVM 16, pyelftools or pefile is missing")
+    def test_finds_bx_in_an_arm_program(self):
+        with tempfile.TemporaryDirectory(prefix="check-device-image-") as directory:
+            source = ".arm\n.text\n.globl DeviceEntry\nDeviceEntry:\n mov r0, #0\n bx lr\n"
+            _, _, path = arm_image.make_image(directory, source, "armv4t")
+            found = check.foreign_lines("llvm-objdump-16", path, "armv4", set())
+        self.assertEqual(len(found), 1, found)
+        self.assertIn("e12fff1e", found[0])
 
 
 if __name__ == "__main__":

@@ -4,8 +4,8 @@
     run_scenarios.py --build host --program build/servicepack-cleanup
     run_scenarios.py --build wine --program build-windows/servicepack-cleanup.exe \\
                      --prefix "$WINEPREFIX"
-    run_scenarios.py --build host --runner build/ce-run [--os ce2013] \\
-                     --program build-ce-armv7/servicepack-cleanup.exe
+    run_scenarios.py --build host --runner build/ce-run [--os ce7] [--cpu armv4] \\
+                     [--base 0x20000000] --program build-ce-armv4/servicepack-cleanup.exe
 
 A device executable runs through ce-run against the host layer, so it plays
 the scenarios that apply to the host build.
@@ -45,6 +45,8 @@ def parse_arguments():
     parser.add_argument("--wine", default="wine", help="the wine launcher")
     parser.add_argument("--runner", help="host build only: start the program through this")
     parser.add_argument("--os", help="with --runner (ce-run): the CE version that loads it")
+    parser.add_argument("--cpu", help="with --runner (ce-run): the CPU model that runs it")
+    parser.add_argument("--base", help="with --runner (ce-run): where the image loads")
     parser.add_argument("--cases", default=CASES, help="directory of *.scenario files")
     parser.add_argument("names", nargs="*", help="play only these scenarios")
     arguments = parser.parse_args()
@@ -52,8 +54,8 @@ def parse_arguments():
         parser.error("--build wine needs --prefix")
     if arguments.build == "wine" and arguments.runner:
         parser.error("--runner is for the host build")
-    if arguments.os and not arguments.runner:
-        parser.error("--os is for a device executable run through --runner")
+    if (arguments.os or arguments.cpu or arguments.base) and not arguments.runner:
+        parser.error("--os, --cpu and --base are for a device executable run through --runner")
     return arguments
 
 
@@ -74,7 +76,8 @@ def make_player(arguments):
     if arguments.build == "host":
         from host_player import HostPlayer  # pylint: disable=import-outside-toplevel
 
-        options = ["--os", arguments.os] if arguments.os else []
+        options = [word for option in ("os", "cpu", "base") if getattr(arguments, option)
+                   for word in ("--" + option, getattr(arguments, option))]
         return HostPlayer(arguments.program, arguments.runner, options)
     from wine_player import WinePlayer  # pylint: disable=import-outside-toplevel
 

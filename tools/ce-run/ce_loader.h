@@ -18,11 +18,12 @@
 namespace cerun {
 
 struct CeVersion {
-    const char *option; /* As --os takes it: ce5, ce6, ce7, ce2013. */
-    const char *name;   /* "CE 5.0" */
-    uint8_t major, minor;
-    uint16_t machine;             /* The kernel's own CPU id (ARMV4I or ARMv7). */
-    uint8_t least_major;          /* Oldest subsystem version taken (2013: 8). */
+    const char *option;   /* As --os takes it: ce3, ce42, ce5, ce6, ce7, ce2013. */
+    const char *name;     /* "CE 5.0" */
+    uint8_t major, minor; /* The system's version (CE 4.2 is 4.20). */
+    bool arm_kernels;     /* ARM kernels (0x1C0, 0x1C2 with Thumb support); else ARMv7 (0x1C4). */
+    bool thumb_support;   /* Whether its kernels are taken as built with THUMBSUPPORT. */
+    uint8_t least_major;  /* Oldest subsystem version taken (2013: 8). */
     bool requires_ce_subsystem;   /* Else a desktop subsystem counts as 1.00. */
     bool sections_page_aligned;   /* Else any section RVA is taken. */
     bool relocations_at_section;  /* Else the relocations count as stripped. */
@@ -39,12 +40,15 @@ const CeVersion *FindCeVersion(const std::string &option);
 /* The newest version whose kernel takes `machine` (the default), or nullptr. */
 const CeVersion *NewestCeVersionFor(uint16_t machine);
 
-/* Whether `version`'s loader takes `image`; false with `error` naming the
- * loader's error and the reason. */
-bool CheckLoadable(const PeImage &image, const CeVersion &version, std::string &error);
+/* Whether `version`'s loader, in a kernel built with or without Thumb
+ * support, takes `image`; false with `error` naming the loader's error and
+ * the reason. */
+bool CheckLoadable(const PeImage &image, const CeVersion &version, bool thumb_support,
+                   std::string &error);
 
-/* Whether `version` takes the image's relocations as stripped: none, or
- * (Compact 7 on) a relocation directory that does not start a section. */
+/* Whether `version` takes the image's relocations as stripped: by the
+ * IMAGE_FILE_RELOCS_STRIPPED flag, or (Compact 7 on) a non-empty relocation
+ * directory that does not start a section. */
 bool RelocationsStripped(const PeImage &image, const CeVersion &version);
 
 /* The message for a refusal by `version` with ERROR_BAD_EXE_FORMAT. */

@@ -25,6 +25,7 @@ constexpr uint32_t kEntryPointSpacing = 4;
 constexpr uint32_t kNeverReached = kEntryPointPage + kPage - 2;
 constexpr uint16_t kThumbBxLr = 0x4770;
 constexpr uint32_t kArmBxLr = 0xE12FFF1E;
+constexpr uint32_t kArmMovPcLr = 0xE1A0F00E;
 constexpr uint32_t kShowNormal = 1;
 constexpr uint32_t kThumbBit = 0x20; /* CPSR.T */
 
@@ -195,7 +196,7 @@ bool Run::MapRunnerPages()
     std::vector<uint8_t> entry_points(kPage);
     for (uint32_t at = 0; at < kPage; at += 4) {
         if (request_.arm_coredll) {
-            WriteU32(entry_points, at, kArmBxLr);
+            WriteU32(entry_points, at, request_.cpu == CpuModel::ArmV4 ? kArmMovPcLr : kArmBxLr);
         } else {
             WriteU16(entry_points, at, kThumbBxLr);
             WriteU16(entry_points, at + 2, kThumbBxLr);
@@ -416,8 +417,14 @@ bool Run::OnBadMemory(uc_engine *, uc_mem_type type, uint64_t address, int size,
 
 void Run::Execute()
 {
-    /* Bit 0 of the address sets the state, as COREDLL's BX to the entry does. */
+    /* Bit 0 of the address sets the state, as COREDLL's BX to the entry does;
+     * ARMv4 has no Thumb state to enter. */
     const uint32_t entry = request_.base + request_.image->entry_rva;
+    if (request_.cpu == CpuModel::ArmV4 && (entry & 1) != 0) {
+        Fault("the entry " + Hex(entry) + " is a Thumb address, and the " +
+              CpuModelName(request_.cpu) + " CPU has no Thumb state");
+        return;
+    }
     uc_err error = uc_emu_start(uc_, entry, kNeverReached, 0, 0);
     uint32_t pc = Register(UC_ARM_REG_PC);
     report_.peak_stack_bytes = kStackTop - lowest_sp_;
@@ -439,6 +446,8 @@ void Run::Execute()
 const char *CpuModelName(CpuModel cpu)
 {
     switch (cpu) {
+    case CpuModel::ArmV4:
+        return "ARMv4 (StrongARM SA-1110)";
     case CpuModel::ArmV4t:
         return "ARMv4T (TI925T)";
     case CpuModel::ArmV5te:
@@ -460,7 +469,8 @@ RunReport RunProgram(const RunRequest &request)
         failed.fault = "cannot start the ARM emulator";
         return failed;
     }
-    const int models[] = {UC_CPU_ARM_TI925T, UC_CPU_ARM_926, UC_CPU_ARM_1136, UC_CPU_ARM_CORTEX_A8};
+    const int models[] = {UC_CPU_ARM_SA1110, UC_CPU_ARM_TI925T, UC_CPU_ARM_926, UC_CPU_ARM_1136,
+                          UC_CPU_ARM_CORTEX_A8};
     const int model = models[static_cast<int>(request.cpu)];
     if (uc_ctl_set_cpu_model(engine.uc, model) != UC_ERR_OK) {
         failed.fault = std::string("the emulator has no ") + CpuModelName(request.cpu) + " CPU";

@@ -9,9 +9,10 @@
  * arguments (instance, 0, command line, show flag); its return, to the
  * first entry point of the page, ends the process with r0 as the status.
  *
- * Each COREDLL entry point is a "bx lr", in ARM state for an ARMV4I
- * program (THUMB machine: the stricter case, reached from Thumb code only
- * through BX) and in Thumb state for an ARMNT one; before it executes, the
+ * Each COREDLL entry point is a return: in ARM state for an ARM or THUMB
+ * program (for THUMB the stricter case, reached from Thumb code only through
+ * BX), "bx lr", or "mov pc, lr" on ARMv4, which has no BX; in Thumb state
+ * for an ARMNT one, "bx lr".  Before it executes, the
  * runner makes the host layer's call with the program's arguments, puts the
  * result in r0 and, as a real call may, leaves r1-r3 and r12 scrambled.
  */
@@ -27,8 +28,9 @@
 
 namespace cerun {
 
-/* ARMv4T (TI925T), ARMv5TE (ARM926), ARMv6 (ARM1136), ARMv7 (Cortex-A8). */
-enum class CpuModel { ArmV4t, ArmV5te, ArmV6, ArmV7 };
+/* ARMv4 without Thumb (StrongARM SA-1110), ARMv4T (TI925T), ARMv5TE (ARM926),
+ * ARMv6 (ARM1136), ARMv7 (Cortex-A8). */
+enum class CpuModel { ArmV4, ArmV4t, ArmV5te, ArmV6, ArmV7 };
 
 /* Addresses above this belong to the runner (the stack, up to 1 MiB, the
  * command line and COREDLL's entry points): an image must end below it. */

@@ -3,15 +3,18 @@
  * given CE version's loader does and runs it on an emulated CPU against the
  * host layer, in the current directory as the device root.
  *
- *   ce-run [--os ce5|ce6|ce7|ce2013] [--cpu armv4t|armv5te|armv6|armv7]
- *          [--base ADDRESS] [--budget N] [--stats] [--check]
+ *   ce-run [--os ce3|ce42|ce5|ce6|ce7|ce2013] [--kernel arm|thumb]
+ *          [--cpu armv4|armv4t|armv5te|armv6|armv7] [--base ADDRESS]
+ *          [--budget N] [--stats] [--check [--headers-only]]
  *          PROGRAM.exe [ARGS...]
  *
  * The exit status is the program's.  A fault in the program ends the run
  * with a message on standard error and status 70; a file the runner cannot
  * load, or the CE version's loader refuses, with status 65; a wrong command
  * line, with status 64.  --check loads without running: status 0 and the
- * imports as bound on standard output, or 65.
+ * imports as bound on standard output, or 65; with --headers-only it makes
+ * the loader's own checks of any ARM executable, its imports read but not
+ * bound.
  */
 #include "ce_loader.h"
 #include "emulator.h"
@@ -39,9 +42,11 @@ constexpr long kFileSizeLimit = 64L * 1024 * 1024;
 
 struct Options {
     const cerun::CeVersion *os = nullptr; /* Else the newest for the machine. */
+    const char *kernel = nullptr;         /* "arm" or "thumb"; else the version's. */
     bool cpu_given = false;
     cerun::CpuModel cpu = cerun::CpuModel::ArmV7;
     bool check = false;
+    bool headers_only = false; /* With check: imports read, not bound. */
     bool base_given = false;
     uint32_t base = 0;
     uint64_t budget = kDefaultBudget;
@@ -51,9 +56,9 @@ struct Options {
 
 int Usage()
 {
-    std::fprintf(stderr,
-                 "usage: ce-run [--os ce5|ce6|ce7|ce2013] [--cpu armv4t|armv5te|armv6|armv7] "
-                 "[--base ADDRESS] [--budget N] [--stats] [--check] PROGRAM.exe [ARGS...]\n");
+    std::fprintf(stderr, "usage: ce-run [--os ce3|ce42|ce5|ce6|ce7|ce2013] [--kernel arm|thumb] "
+                         "[--cpu armv4|armv4t|armv5te|armv6|armv7] [--base ADDRESS] [--budget N] "
+                         "[--stats] [--check [--headers-only]] PROGRAM.exe [ARGS...]\n");
     return kUsageStatus;
 }
 
@@ -75,8 +80,10 @@ bool ParseOptions(int argc, char **argv, Options &options)
     for (; i < argc && std::strncmp(argv[i], "--", 2) == 0; ++i) {
         std::string option = argv[i];
         uint64_t number = 0;
-        if (option == "--stats" || option == "--check") {
-            (option == "--stats" ? options.stats : options.check) = true;
+        if (option == "--stats" || option == "--check" || option == "--headers-only") {
+            (option == "--stats"   ? options.stats
+             : option == "--check" ? options.check
+                                   : options.headers_only) = true;
             continue;
         }
         if (i + 1 >= argc) {
@@ -84,16 +91,20 @@ bool ParseOptions(int argc, char **argv, Options &options)
         }
         const std::string value = argv[i + 1];
         if (option == "--cpu") {
-            const char *const names[] = {"armv4t", "armv5te", "armv6", "armv7"};
-            const cerun::CpuModel models[] = {cerun::CpuModel::ArmV4t, cerun::CpuModel::ArmV5te,
-                                              cerun::CpuModel::ArmV6, cerun::CpuModel::ArmV7};
-            for (size_t m = 0; m < 4; ++m) {
+            const char *const names[] = {"armv4", "armv4t", "armv5te", "armv6", "armv7"};
+            const cerun::CpuModel models[] = {cerun::CpuModel::ArmV4, cerun::CpuModel::ArmV4t,
+                                              cerun::CpuModel::ArmV5te, cerun::CpuModel::ArmV6,
+                                              cerun::CpuModel::ArmV7};
+            for (size_t m = 0; m < 5; ++m) {
                 options.cpu_given = options.cpu_given || value == names[m];
                 options.cpu = value == names[m] ? models[m] : options.cpu;
             }
             if (!options.cpu_given) {
                 return false;
             }
+            ++i;
+        } else if (option == "--kernel" && (value == "arm" || value == "thumb")) {
+            options.kernel = argv[i + 1];
             ++i;
         } else if (option == "--os" && cerun::FindCeVersion(value) != nullptr) {
             options.os = cerun::FindCeVersion(value);
@@ -111,7 +122,7 @@ bool ParseOptions(int argc, char **argv, Options &options)
         }
     }
     options.program = i;
-    return i < argc;
+    return i < argc && (options.check || !options.headers_only);
 }
 
 bool ReadFile(const char *path, std::vector<uint8_t> &bytes, std::string &error)
@@ -140,7 +151,7 @@ bool ReadFile(const char *path, std::vector<uint8_t> &bytes, std::string &error)
 }
 
 /* Where the image goes: its preferred base when its relocations are
- * stripped; CE 5.0's and 6.0's one base; else (the kernel's choice) the given
+ * stripped; the one base of CE 3.0 to 6.0; else (the kernel's choice) the given
  * base, else its preferred base when that lies where images may, else the
  * lowest such base. */
 bool ChooseBase(const Options &options, const cerun::CeVersion &os, const cerun::PeImage &image,
@@ -178,14 +189,17 @@ bool ChooseBase(const Options &options, const cerun::CeVersion &os, const cerun:
     return true;
 }
 
-/* Binds each import to COREDLL's export of that name (or ordinal); an
- * import COREDLL does not export stops the load.  `listing` gets a line for
- * each import and its binding. */
+/* Binds each import to COREDLL's export of that name (or ordinal).  An
+ * import COREDLL does not export refuses the load up to CE 5.0, whose kernel
+ * binds the imports (WINCE500 loader.c, DoImports); from CE 6.0 on, COREDLL
+ * binds them and its MainThreadBaseFunc then skips the entry and ends the
+ * thread with ExitThread(0) (WINCE600 core/dll/loader.cpp 1080-1109):
+ * `skipped` says so.  `listing` gets a line for each import and its binding. */
 bool BindImports(const cerun::PeImage &image, const cerun::CeVersion &os, std::string &listing,
-                 std::vector<cerun::BoundImport> &bound, std::string &error)
+                 std::vector<cerun::BoundImport> &bound, std::string &skipped, std::string &error)
 {
     std::vector<cerun::Import> imports;
-    if (!cerun::ReadImports(image, imports, error)) {
+    if (!cerun::ReadImports(image, false, imports, error)) {
         return false;
     }
     for (const cerun::Import &import : imports) {
@@ -196,10 +210,13 @@ bool BindImports(const cerun::PeImage &image, const cerun::CeVersion &os, std::s
         if (found == nullptr) {
             const std::string reason = "imports COREDLL.dll!" + what +
                                        ", which is not in ce-run's table of COREDLL's exports";
-            /* CE 5.0's kernel loader binds the imports; from 6.0 on, COREDLL does. */
-            error = os.major < 6 ? cerun::BadFormat(os, reason)
-                                 : std::string(os.name) + " does not start it: " + reason;
-            return false;
+            if (os.major < 6) {
+                error = cerun::BadFormat(os, reason);
+                return false;
+            }
+            skipped = std::string(os.name) + " starts it, but COREDLL skips the entry: " + reason +
+                      "; the entry never ran, and the device's process ends with status 0";
+            return true;
         }
         listing += "COREDLL.dll!" + std::string(found->name) + " ordinal " +
                    std::to_string(found->ordinal) +
@@ -230,24 +247,45 @@ int main(int argc, char **argv)
         return kBadImageStatus;
     }
     os = os != nullptr ? os : cerun::NewestCeVersionFor(image.machine);
-    if (!cerun::CheckLoadable(image, *os, error) ||
-        !BindImports(image, *os, listing, request.imports, error) ||
+    /* ARM programs run on StrongARM, Thumb ones from ARMv4T, ARMNT ones on
+     * Thumb-2; a StrongARM kernel has no Thumb support. */
+    const cerun::CpuModel cpu = options.cpu_given                       ? options.cpu
+                                : image.machine == cerun::kMachineArm   ? cerun::CpuModel::ArmV4
+                                : image.machine == cerun::kMachineThumb ? cerun::CpuModel::ArmV4t
+                                                                        : cerun::CpuModel::ArmV7;
+    bool thumb_support = os->thumb_support && cpu != cerun::CpuModel::ArmV4;
+    if (options.kernel != nullptr) {
+        thumb_support = std::strcmp(options.kernel, "thumb") == 0;
+        if (!os->arm_kernels || (thumb_support && cpu == cerun::CpuModel::ArmV4)) {
+            std::fprintf(stderr, "ce-run: --kernel %s: %s\n", options.kernel,
+                         os->arm_kernels ? "the ARMv4 CPU has no Thumb state"
+                                         : "Compact 2013 has only its ARMv7 kernel");
+            return kUsageStatus;
+        }
+    }
+    std::string skipped;
+    std::vector<cerun::Import> imports;
+    if (!cerun::CheckLoadable(image, *os, thumb_support, error) ||
+        !(options.headers_only
+              ? cerun::ReadImports(image, true, imports, error)
+              : BindImports(image, *os, listing, request.imports, skipped, error)) ||
         !ChooseBase(options, *os, image, request.base, error) ||
         !cerun::Relocate(image, request.base, os->applies_mov32, error)) {
         std::fprintf(stderr, "ce-run: %s: %s\n", program, error.c_str());
         return kBadImageStatus;
     }
+    if (!skipped.empty()) {
+        /* The device's process ends with 0, having run nothing: a check fails. */
+        std::fprintf(stderr, "ce-run: %s: %s\n", program, skipped.c_str());
+        return options.check ? kBadImageStatus : 0;
+    }
     if (options.check) {
         std::printf("%s%s loads it at 0x%08X\n", listing.c_str(), os->name, request.base);
         return 0;
     }
-    const bool armv4i = image.machine == cerun::kMachineThumb;
     request.image = &image;
-    request.cpu = armv4i ? cerun::CpuModel::ArmV4t : cerun::CpuModel::ArmV7;
-    if (options.cpu_given) {
-        request.cpu = options.cpu;
-    }
-    request.arm_coredll = armv4i;
+    request.cpu = cpu;
+    request.arm_coredll = image.machine != cerun::kMachineArmNt;
     request.stack_size = cerun::StackSize(image, *os);
     request.command_line = coredll::CommandLine(argc, argv, options.program + 1);
     request.instruction_budget = options.budget;

@@ -94,10 +94,12 @@ bool ParsePeImage(const std::vector<uint8_t> &file, PeImage &image, std::string 
         !ReadU16(file, header + 18, characteristics)) {
         return Fail(error, "truncated PE file header");
     }
-    if (image.machine != kMachineThumb && image.machine != kMachineArmNt) {
-        char text[96];
+    if (image.machine != kMachineArm && image.machine != kMachineThumb &&
+        image.machine != kMachineArmNt) {
+        char text[112];
         std::snprintf(text, sizeof(text),
-                      "not an ARM image: machine 0x%04X (0x1C2 THUMB or 0x1C4 ARMNT expected)",
+                      "not an ARM image: machine 0x%04X (0x1C0 ARM, 0x1C2 THUMB or 0x1C4 ARMNT "
+                      "expected)",
                       image.machine);
         return Fail(error, text);
     }

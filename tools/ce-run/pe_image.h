@@ -16,7 +16,8 @@
 
 namespace cerun {
 
-constexpr uint16_t kMachineThumb = 0x1C2; /* ARMV4I Thumb (CE 5.0 to Compact 7). */
+constexpr uint16_t kMachineArm = 0x1C0;   /* ARM state code (every ARM kernel to Compact 7). */
+constexpr uint16_t kMachineThumb = 0x1C2; /* Thumb (kernels built with Thumb support). */
 constexpr uint16_t kMachineArmNt = 0x1C4; /* ARMv7 Thumb-2 (Compact 2013). */
 
 /* Largest image the runner loads. */
@@ -58,17 +59,19 @@ struct PeImage {
 bool ParsePeImage(const std::vector<uint8_t> &file, PeImage &image, std::string &error);
 
 /*
- * ReadImports - the image's imports, all from COREDLL.dll.  As the device's
- * loader does, the descriptors are read up to the first whose
- * OriginalFirstThunk is 0, and the functions from that lookup table.  False
- * with `error` set for an import from another library or a malformed import
- * table.
+ * ReadImports - the image's imports, all from COREDLL.dll unless
+ * `any_library`.  As the device's loader does, the descriptors are read up
+ * to the first whose OriginalFirstThunk is 0, and the functions from that
+ * lookup table.  False with `error` set for a malformed import table or,
+ * unless `any_library`, an import from another library.
  */
-bool ReadImports(const PeImage &image, std::vector<Import> &imports, std::string &error);
+bool ReadImports(const PeImage &image, bool any_library, std::vector<Import> &imports,
+                 std::string &error);
 
 /*
  * Relocate - applies the base relocations for loading at `base`: HIGHLOW,
- * and the Thumb MOVW/MOVT pair when `mov32` (the loader applies it).  False
+ * and the ARM and Thumb MOVW/MOVT pairs when `mov32` (the loader applies
+ * them).  False
  * with `error` set for a relocation of another kind or one that does not fit.
  */
 bool Relocate(PeImage &image, uint32_t base, bool mov32, std::string &error);

@@ -1,7 +1,7 @@
 /*
- * pe_imports.cpp - the import table: every import must be a COREDLL.dll
- * function, by name or by ordinal (the device's COREDLL is the one library
- * the program may use).
+ * pe_imports.cpp - the import table: every import of a program ce-run runs
+ * must be a COREDLL.dll function, by name or by ordinal (the device's
+ * COREDLL is the one library the program may use).
  */
 #include "pe_image.h"
 
@@ -38,7 +38,8 @@ bool Fail(std::string &error, const std::string &message)
 
 } // namespace
 
-bool ReadImports(const PeImage &image, std::vector<Import> &imports, std::string &error)
+bool ReadImports(const PeImage &image, bool any_library, std::vector<Import> &imports,
+                 std::string &error)
 {
     imports.clear();
     if (image.import_rva == 0) {
@@ -58,7 +59,7 @@ bool ReadImports(const PeImage &image, std::vector<Import> &imports, std::string
         if (!ReadName(memory, name_rva, library)) {
             return Fail(error, "malformed import table (library name)");
         }
-        if (strcasecmp(library.c_str(), "COREDLL.dll") != 0) {
+        if (!any_library && strcasecmp(library.c_str(), "COREDLL.dll") != 0) {
             return Fail(error, "imports from " + library + ": only COREDLL.dll is provided");
         }
         for (uint32_t i = 0;; ++i) {

@@ -1,10 +1,10 @@
 /*
  * pe_relocations.cpp - base relocations, for an image not loaded at its
- * preferred base.  The device images need two kinds: HIGHLOW (a 32-bit
- * address, as in Thumb-1 literal pools) and THUMB_MOV32 (a Thumb-2 MOVW/MOVT
- * pair building an address in a register), which CE applies from Compact 7
- * on.  CE 5.0 and 6.0 skip a kind they do not know and run the program with
- * the address unchanged; ce-run refuses it instead.
+ * preferred base: HIGHLOW (a 32-bit address, as in literal pools) and, from
+ * Compact 7 on, ARM_MOV32 and THUMB_MOV32 (an ARM or Thumb-2 MOVW/MOVT pair
+ * building an address in a register).  CE 3.0 to 6.0 skip a kind they do
+ * not know and run the program with the address unchanged; ce-run refuses
+ * it instead.
  */
 #include "pe_image.h"
 
@@ -16,6 +16,7 @@ namespace {
 
 constexpr uint16_t kAbsolute = 0;
 constexpr uint16_t kHighLow = 3;
+constexpr uint16_t kArmMov32 = 5;
 constexpr uint16_t kThumbMov32 = 7;
 constexpr uint32_t kBlockHeaderSize = 8;
 
@@ -50,6 +51,24 @@ bool RelocateMov32(std::vector<uint8_t> &memory, uint64_t at, uint32_t delta)
     SetMoveImmediate(movt_first, movt_second, static_cast<uint16_t>(value >> 16));
     return WriteU16(memory, at, movw_first) && WriteU16(memory, at + 2, movw_second) &&
            WriteU16(memory, at + 4, movt_first) && WriteU16(memory, at + 6, movt_second);
+}
+
+/* Adds `delta` to the address an ARM MOVW at `at` and a MOVT at `at + 4`
+ * build (imm4 in bits 16-19, imm12 in bits 0-11). */
+bool RelocateArmMov32(std::vector<uint8_t> &memory, uint64_t at, uint32_t delta)
+{
+    uint32_t movw = 0, movt = 0;
+    if (!ReadU32(memory, at, movw) || !ReadU32(memory, at + 4, movt) ||
+        (movw & 0x0FF00000) != 0x03000000 || (movt & 0x0FF00000) != 0x03400000) {
+        return false;
+    }
+    auto immediate = [](uint32_t insn) { return ((insn >> 4) & 0xF000) | (insn & 0x0FFF); };
+    auto with = [](uint32_t insn, uint32_t value) {
+        return (insn & 0xFFF0F000) | ((value & 0xF000) << 4) | (value & 0x0FFF);
+    };
+    const uint32_t value = (immediate(movw) | (immediate(movt) << 16)) + delta;
+    return WriteU32(memory, at, with(movw, value & 0xFFFF)) &&
+           WriteU32(memory, at + 4, with(movt, value >> 16));
 }
 
 bool Fail(std::string &error, const char *what, uint64_t where)
@@ -92,6 +111,10 @@ bool Relocate(PeImage &image, uint32_t base, bool mov32, std::string &error)
             } else if (type == kHighLow) {
                 if (!ReadU32(memory, target, value) || !WriteU32(memory, target, value + delta)) {
                     return Fail(error, "HIGHLOW relocation outside the image", target);
+                }
+            } else if (type == kArmMov32 && mov32) {
+                if (!RelocateArmMov32(memory, target, delta)) {
+                    return Fail(error, "ARM_MOV32 relocation not on a MOVW/MOVT pair", target);
                 }
             } else if (type == kThumbMov32 && mov32) {
                 if (!RelocateMov32(memory, target, delta)) {

@@ -14,9 +14,8 @@
  *
  * Calls go through the import address table slot, __imp_<name>, which the
  * loader fills with the function's address.  The SDK reaches the same slot
- * with __declspec(dllimport), but clang drops dllimport from Thumb-1 calls
- * and calls the bare name, which the linker binds to a Thumb-2 import thunk
- * an ARMv4T CPU cannot run.  Naming the slot works on both instruction sets.
+ * with __declspec(dllimport), which an ELF object (the ARMv4 build) cannot
+ * express; naming the slot works for both object formats.
  */
 #ifndef COREDLL_CE_H
 #define COREDLL_CE_H

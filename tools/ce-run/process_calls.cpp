@@ -55,9 +55,10 @@ class GuestFormatInput final : public coredll::FormatInput {
     }
     bool Unformatted(char16_t conversion) override
     {
-        std::string why = "the format's conversion \"%";
-        why += conversion < 0x80 ? static_cast<char>(conversion) : '?';
-        return call_.Memory().Fail(why + "\" is not one ce-run formats (only %s and %%)");
+        /* One of the runtime's conversion characters, all ASCII. */
+        return call_.Memory().Fail(std::string("the format's conversion \"%") +
+                                   static_cast<char>(conversion) +
+                                   "\" is not one ce-run formats (only %s and %%)");
     }
 
   private:

@@ -151,6 +151,18 @@ class FaultImagesTest(RunnerCase):
         self.assert_ends([self.image("bad_pointer")], FAULT,
                          r"COREDLL call DeleteFileW .*cannot read 2 bytes at 0x00001234")
 
+    def test_wsprintf_reads_each_argument_when_its_conversion_is_reached(self):
+        # N "%s" over 1,000 arguments, the first P L"", the rest L"ab" but the
+        # last 0x1234 unless P is 1,000.  CE's runtime (output.c) reads each
+        # when it reaches it and stops at the first character past 1,023.
+        rows = [(65, 1000, 0, None), (100, 1000, 0, None), (1000, 1000, 0, None),
+                (65, 64, 2, None), (100, 64, 72, None), (1000, 64, 1023 & 0xFF, None),
+                (1000, 999, FAULT, r"wsprintfW .*cannot read 2 bytes at 0x00001234"),
+                (1001, 1000, FAULT, r"wsprintfW .*cannot read 4 bytes at 0x7FF00000")]
+        for n, p, status, pattern in rows:
+            with self.subTest(n=n, p=p):
+                self.assert_ends([self.image("formats_strings"), chr(n) + chr(p)], status, pattern)
+
     def test_invalid_instruction(self):
         self.assert_ends([self.image("undefined")], FAULT,
                          r"invalid instruction for the ARMv7 \(Cortex-A8\) CPU at 0x[0-9A-F]{8}: de01")

@@ -17,6 +17,14 @@ bool GuestMemory::Fail(const char *what, uint32_t address, size_t size)
     return false;
 }
 
+bool GuestMemory::Fail(const std::string &why)
+{
+    if (failure_.empty()) {
+        failure_ = why;
+    }
+    return false;
+}
+
 bool GuestMemory::Read(uint32_t address, void *out, size_t size)
 {
     if (uint64_t{address} + size > 0x100000000ull ||
@@ -28,20 +36,25 @@ bool GuestMemory::Read(uint32_t address, void *out, size_t size)
 
 bool GuestMemory::Write(uint32_t address, const void *data, size_t size)
 {
-    /* A platform call writes only where the program itself may write. */
-    uint32_t pages_checked = 0;
+    /* A platform call writes only where the program itself may write: each
+     * byte in a writable region (a buffer may span two). */
+    uint32_t count = 0;
     uc_mem_region *regions = nullptr;
-    if (uc_mem_regions(uc_, &regions, &pages_checked) != UC_ERR_OK) {
+    if (uc_mem_regions(uc_, &regions, &count) != UC_ERR_OK) {
         return Fail("write", address, size);
     }
-    bool writable = size == 0;
-    uint64_t end = uint64_t{address} + size;
-    for (uint32_t i = 0; i < pages_checked && !writable; ++i) {
-        writable = (regions[i].perms & UC_PROT_WRITE) != 0 && regions[i].begin <= address &&
-                   end - 1 <= regions[i].end;
+    const uint64_t end = uint64_t{address} + size;
+    uint64_t at = address;
+    for (bool found = true; at < end && found;) {
+        found = false;
+        for (uint32_t i = 0; i < count && !found; ++i) {
+            found = (regions[i].perms & UC_PROT_WRITE) != 0 && regions[i].begin <= at &&
+                    at <= regions[i].end;
+            at = found ? regions[i].end + 1 : at;
+        }
     }
     uc_free(regions);
-    if (!writable || uc_mem_write(uc_, address, data, size) != UC_ERR_OK) {
+    if (at < end || uc_mem_write(uc_, address, data, size) != UC_ERR_OK) {
         return Fail("write", address, size);
     }
     return true;
@@ -64,21 +77,38 @@ bool GuestMemory::WriteU32(uint32_t address, uint32_t value)
     return Write(address, bytes, sizeof(bytes));
 }
 
-bool GuestMemory::ReadWide(uint32_t address, std::u16string &out)
+bool GuestMemory::ScanWide(uint32_t address, size_t keep, size_t limit, std::u16string &out)
 {
     out.clear();
-    for (uint32_t at = address; out.size() < kGuestStringLimit; at += 2) {
-        uint8_t unit[2];
-        if (!Read(at, unit, sizeof(unit))) {
-            return false;
+    /* A block at a time, each inside one page: a block that cannot be read
+     * cannot be from its first byte.  The address wraps as the device's. */
+    constexpr uint32_t kBlock = 1024;
+    uint8_t bytes[kBlock];
+    int low = -1; /* a character's first byte, ending the block before */
+    size_t scanned = 0;
+    for (uint32_t at = address;; at += kBlock - at % kBlock) {
+        const uint32_t size = kBlock - at % kBlock;
+        if (uc_mem_read(uc_, at, bytes, size) != UC_ERR_OK) {
+            return Fail("read", low < 0 ? at : at - 1, 2);
         }
-        char16_t c = static_cast<char16_t>(unit[0] | (unit[1] << 8));
-        if (c == 0) {
-            return true;
+        for (uint32_t i = 0; i < size; ++i) {
+            if (low < 0) {
+                low = bytes[i];
+                continue;
+            }
+            const auto c = static_cast<char16_t>(low | (bytes[i] << 8));
+            low = -1;
+            if (c == 0) {
+                return true;
+            }
+            if (scanned++ == limit) {
+                return Fail("find the end of the string", address, limit * 2);
+            }
+            if (out.size() < keep) {
+                out.push_back(c);
+            }
         }
-        out.push_back(c);
     }
-    return Fail("find the end of the string", address, kGuestStringLimit * 2);
 }
 
 } // namespace cerun

@@ -31,14 +31,24 @@ class GuestMemory {
     bool WriteU32(uint32_t address, uint32_t value);
     bool Read(uint32_t address, void *out, size_t size);
     bool Write(uint32_t address, const void *data, size_t size);
-    /* The NUL-terminated UTF-16 string at `address` (without the NUL). */
-    bool ReadWide(uint32_t address, std::u16string &out);
+    /* The NUL-terminated UTF-16 string at `address` (without the NUL), of
+     * at most kGuestStringLimit characters. */
+    bool ReadWide(uint32_t address, std::u16string &out)
+    {
+        return ScanWide(address, kGuestStringLimit, kGuestStringLimit, out);
+    }
+    /* The UTF-16 string at `address` read to its NUL, as the device reads
+     * one, its first `keep` characters into `out`; fails at memory the
+     * program cannot read, or past `limit` characters. */
+    bool ScanWide(uint32_t address, size_t keep, size_t limit, std::u16string &out);
 
     /* The first failed access, described; empty when none failed. */
     const std::string &Failure() const
     {
         return failure_;
     }
+    /* Keeps `why` as the failure unless one is kept; returns false. */
+    bool Fail(const std::string &why);
 
   private:
     bool Fail(const char *what, uint32_t address, size_t size);

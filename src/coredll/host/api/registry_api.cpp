@@ -22,6 +22,7 @@
 #include <new>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace coredll {
@@ -78,7 +79,7 @@ LONG OpenKeyImpl(HKEY root, LPCWSTR sub_key, PHKEY result)
     if (root == HKEY_LOCAL_MACHINE) {
         path = u"HKEY_LOCAL_MACHINE";
     } else if (const RegistryKey *parent = RegistryKeyOfHandle(root)) {
-        path = parent->path;
+        path = parent->name; /* an open key's name is its path */
     } else {
         return ERROR_INVALID_HANDLE;
     }
@@ -91,7 +92,7 @@ LONG OpenKeyImpl(HKEY root, LPCWSTR sub_key, PHKEY result)
     if (key == nullptr) {
         return ERROR_FILE_NOT_FOUND;
     }
-    HKEY handle = OpenRegistrySlot(RegistryKey(*key));
+    HKEY handle = OpenRegistrySlot(RegistryKey{std::move(path), kNoParent, key->values});
     if (handle == nullptr) {
         return ERROR_NOT_ENOUGH_MEMORY;
     }

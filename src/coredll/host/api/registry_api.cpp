@@ -155,6 +155,8 @@ extern "C" LONG WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD 
         return QueryValueImpl(hKey, lpValueName, lpReserved, lpType, lpData, lpcbData);
     });
     bool written = result == ERROR_SUCCESS;
+    /* A value found writes its type, even when its data does not fit. */
+    bool typed = (written || result == ERROR_MORE_DATA) && lpType != nullptr;
     bool text = written && lpType != nullptr && lpData != nullptr &&
                 (*lpType == REG_SZ || *lpType == REG_EXPAND_SZ);
     /* String data is shown up to its first NUL, within the bytes returned. */
@@ -163,7 +165,7 @@ extern "C" LONG WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD 
     Trace(
         "RegQueryValueExW", Decimal(result),
         {HandleArg(hKey), Text(lpValueName), HandleArg(lpReserved),
-         written && lpType != nullptr ? Decimal(*lpType) : Unwritten(), data,
+         typed ? Decimal(*lpType) : Unwritten(), data,
          lpcbData != nullptr && result != ERROR_INVALID_HANDLE ? Decimal(*lpcbData) : Unwritten()});
     return result;
 }

@@ -345,16 +345,18 @@ TEST(RegistryExport, DeletionsUndoWhatCameBefore)
                                      "\"Kept\"=dword:1\r\n"
                                      "\"gone\"=-\r\n"
                                      "\"Kept\"=- x\r\n"
-                                     "\"Never\"=-\r\n");
+                                     "\"Never\"=-\r\n"
+                                     "\"Back\"=dword:1\r\n\"back\"=-\r\n\"BACK\"=dword:2\r\n"
+                                     "[HKLM\\A\\B]\r\n\"z\"=\"new\"\r\n");
     EXPECT_NE(coredll::FindRegistryKey(reg, u"HKEY_LOCAL_MACHINE\\A"), nullptr);
-    EXPECT_EQ(coredll::FindRegistryKey(reg, u"HKEY_LOCAL_MACHINE\\A\\B"), nullptr);
+    ExpectValues(reg, {{u"z", 1, Wide(std::string("new", 4))}}, u"HKEY_LOCAL_MACHINE\\A\\B");
     EXPECT_EQ(coredll::FindRegistryKey(reg, u"HKEY_LOCAL_MACHINE\\A\\B\\C"), nullptr);
     EXPECT_EQ(Value(reg, u"y", u"HKEY_LOCAL_MACHINE\\A"), nullptr);
     ExpectValues(reg,
                  {{u"v", 1, Wide(std::string("1", 2))},
                   {u"w", 1, Wide(std::string("kept: the deletion had no ]", 28))}},
                  u"HKEY_LOCAL_MACHINE\\D");
-    ExpectValues(reg, {{u"Kept", 4, {1, 0, 0, 0}}});
+    ExpectValues(reg, {{u"Kept", 4, {1, 0, 0, 0}}, {u"Back", 4, {2, 0, 0, 0}}});
 }
 
 TEST(RegistryExport, RepeatedKeysAndValuesKeepTheLastImport)

@@ -1,9 +1,9 @@
 /*
  * registry_builder.cpp - the registry an import builds, key by key.
  *
- * Every key and value is found through one hash table entry made of its
- * parent's id and its upper-cased name, so no key ever costs more than its
- * own name, however deep it lies.  A deleted key loses its entry and is
+ * Every key and value is found through one hash table entry made of the id
+ * of the key it lies in and its upper-cased name, so no key ever costs more
+ * than its own name, however deep it lies.  A deleted key loses its entry and is
  * marked; its subkeys, which nothing can reach any more, are left out when
  * the registry is finished.
  */
@@ -11,18 +11,18 @@
 
 #include "names/case_fold.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace coredll {
 
 std::u16string RegistryBuilder::NameId(size_t key, std::u16string_view name)
 {
-    std::u16string id;
-    id.reserve(4 + name.size());
-    for (int shift = 0; shift < 64; shift += 16) {
-        id.push_back(static_cast<char16_t>(static_cast<uint64_t>(key) >> shift));
-    }
-    for (char16_t unit : name) {
-        id.push_back(UpcaseUnit(unit));
-    }
+    /* The key's id as it lies in memory, then the name upper-cased. */
+    constexpr size_t kKeyUnits = sizeof key / sizeof(char16_t);
+    std::u16string id(kKeyUnits + name.size(), u'\0');
+    std::memcpy(id.data(), &key, sizeof key);
+    std::transform(name.begin(), name.end(), id.begin() + kKeyUnits, UpcaseUnit);
     return id;
 }
 

@@ -1,16 +1,11 @@
-// allocations.cpp - the host tests' own operator new.
+// allocations.cpp - the host tests' operator new.
 #include "allocations.h"
 
 #include <cstdlib>
 #include <new>
 
 bool allocation_fails = false;
-
-namespace {
-
-thread_local size_t bytes_allocated = 0;
-
-} // namespace
+static thread_local size_t bytes_allocated = 0;
 
 size_t BytesAllocated()
 {

@@ -349,6 +349,7 @@ TEST(RegistryExport, DeletionsUndoWhatCameBefore)
                                      "\"Back\"=dword:1\r\n\"back\"=-\r\n\"BACK\"=dword:2\r\n"
                                      "[HKLM\\A\\B]\r\n\"z\"=\"new\"\r\n");
     EXPECT_NE(coredll::FindRegistryKey(reg, u"HKEY_LOCAL_MACHINE\\A"), nullptr);
+    EXPECT_EQ(reg.keys.size(), 7u); // the root, A, B anew, D, SOFTWARE, Apps, X: no stray C
     ExpectValues(reg, {{u"z", 1, Wide(std::string("new", 4))}}, u"HKEY_LOCAL_MACHINE\\A\\B");
     EXPECT_EQ(coredll::FindRegistryKey(reg, u"HKEY_LOCAL_MACHINE\\A\\B\\C"), nullptr);
     EXPECT_EQ(Value(reg, u"y", u"HKEY_LOCAL_MACHINE\\A"), nullptr);

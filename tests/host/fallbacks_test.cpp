@@ -2,6 +2,7 @@
 // replaced system-call table: no Landlock, Landlock ABI 1, no /proc, the
 // descriptor limit reached, and no memory left.  Each run must give the
 // device's results, or a failed call, and never touch the outside.
+#include "allocations.h"
 #include "faked_landlock.h"
 #include "temp_root.h"
 
@@ -22,32 +23,6 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-namespace {
-
-bool allocation_fails = false;
-
-} // namespace
-
-// Every allocation of this test program fails while allocation_fails is set.
-void *operator new(size_t size)
-{
-    void *block = allocation_fails ? nullptr : std::malloc(size == 0 ? 1 : size);
-    if (block == nullptr) {
-        throw std::bad_alloc();
-    }
-    return block;
-}
-
-void operator delete(void *block) noexcept
-{
-    std::free(block);
-}
-
-void operator delete(void *block, size_t) noexcept
-{
-    std::free(block);
-}
 
 namespace {
 

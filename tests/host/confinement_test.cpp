@@ -148,7 +148,8 @@ Outcome DeleteWhileMovedOut(Kernel kernel, Instant instant, const std::string &r
             calls.unlinkat = UnlinkMovingAtTheChange;
         }
         coredll::SetSystemCalls(calls);
-        if (coredll::ConfineChangesToRoot() != (kernel == Kernel::Landlock)) {
+        coredll::ConfineChangesToRoot();
+        if (coredll::ChangesConfinedToRoot() != (kernel == Kernel::Landlock)) {
             _exit(Unavailable);
         }
         bool deleted = DeleteFileW(u"\\Old\\a.txt") != FALSE;

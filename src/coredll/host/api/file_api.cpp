@@ -28,7 +28,8 @@ namespace coredll {
 
 namespace {
 
-/* A resolved path whose directory fd is closed at the end of the call. */
+/* A resolved path whose directory fd, unless a change took it, is closed at
+ * the end of the call. */
 class Resolved {
   public:
     /* Resolves `path` (NULL resolves to nothing). */
@@ -58,6 +59,12 @@ class Resolved {
     {
         return &entry_;
     }
+    /* Closes the directory's fd now; a change then opens it afresh. */
+    void CloseDirectory()
+    {
+        CloseResolvedDirectory(entry_.dir_fd);
+        entry_.dir_fd = -1;
+    }
 
   private:
     ResolvedEntry entry_;
@@ -69,15 +76,18 @@ class Resolved {
  * out of the root: unless the kernel itself refuses every change outside the
  * root, the entry's directory is opened afresh from the root right before the
  * change, so that one moved out since the path was resolved is not found.
- * Only the instant between that open and the change itself stays open.
+ * Only the instant between that open and the change itself stays open.  The
+ * resolved fd is closed first, so a change holds one fd of its own.
  */
 class DirectoryForChange {
   public:
-    explicit DirectoryForChange(const ResolvedEntry &entry) : fd_(entry.dir_fd)
+    explicit DirectoryForChange(Resolved &resolved) : fd_(resolved->dir_fd)
     {
-        if (ChangesConfinedToRoot()) {
+        if (ChangesConfinedToRoot() && fd_ >= 0) {
             return;
         }
+        resolved.CloseDirectory();
+        const ResolvedEntry &entry = *resolved;
         char parent[kRelativePathBytes];
         const char *slash = std::strrchr(entry.path, '/');
         size_t length = slash == nullptr ? 0 : static_cast<size_t>(slash - entry.path);
@@ -115,7 +125,7 @@ BOOL DeleteFileImpl(LPCWSTR path)
                                         IsRunningExecutable(entry->st))) {
         return FALSE;
     }
-    DirectoryForChange directory(*entry);
+    DirectoryForChange directory(entry);
     return Sys().unlinkat(directory.fd(), entry->name, 0) == 0 ? TRUE : FALSE;
 }
 
@@ -125,7 +135,7 @@ BOOL CreateDirectoryImpl(LPCWSTR path)
     if (!entry.NamesEntry() || entry->exists) {
         return FALSE;
     }
-    DirectoryForChange directory(*entry);
+    DirectoryForChange directory(entry);
     return Sys().mkdirat(directory.fd(), entry->name, 0777) == 0 ? TRUE : FALSE;
 }
 
@@ -136,22 +146,25 @@ BOOL RemoveDirectoryImpl(LPCWSTR path)
     if (!entry.NamesEntry() || !entry->exists || !S_ISDIR(entry->st.st_mode)) {
         return FALSE;
     }
-    DirectoryForChange directory(*entry);
+    DirectoryForChange directory(entry);
     return Sys().unlinkat(directory.fd(), entry->name, AT_REMOVEDIR) == 0 ? TRUE : FALSE;
 }
 
 BOOL MoveFileImpl(LPCWSTR from, LPCWSTR to)
 {
+    /* No more fds than a deletion: the source's directory is closed while
+     * the target is resolved, and opened again for the change. */
     Resolved source(from);
     if (!source.NamesEntry() || !source->exists) {
         return FALSE;
     }
+    source.CloseDirectory();
     Resolved target(to);
     if (!target.NamesEntry() || target->exists) {
         return FALSE;
     }
-    DirectoryForChange source_directory(*source);
-    DirectoryForChange target_directory(*target);
+    DirectoryForChange target_directory(target);
+    DirectoryForChange source_directory(source);
     return Sys().renameat2(source_directory.fd(), source->name, target_directory.fd(), target->name,
                            RENAME_NOREPLACE) == 0
                ? TRUE

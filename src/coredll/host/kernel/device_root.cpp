@@ -24,12 +24,37 @@ int root_fd = -2; /* -2: not opened yet; -1: could not be opened. */
 bool changes_confined = false;
 char root_path[PATH_MAX];
 
+/* openat2(dir_fd, path, flags | O_CLOEXEC) resolved as `resolve` says: tried
+ * again on EINTR, on EAGAIN (a concurrent rename can cause it) and, out of
+ * descriptors, once those waiting for their batch are closed. */
+int OpenRetrying(int dir_fd, const char *path, int flags, uint64_t resolve)
+{
+    struct open_how how = {};
+    how.flags = static_cast<uint64_t>(flags) | O_CLOEXEC;
+    how.resolve = resolve;
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        int fd = Sys().openat2(dir_fd, path, &how, sizeof(how));
+        if (fd >= 0) {
+            return fd;
+        }
+        bool out_of_descriptors = errno == EMFILE || errno == ENFILE;
+        if (out_of_descriptors && !CloseBatch()) {
+            NoteFailure("out of file descriptors");
+            return -1;
+        }
+        if (!out_of_descriptors && errno != EAGAIN && errno != EINTR) {
+            return -1;
+        }
+    }
+    return -1;
+}
+
 int OpenCurrentDirectory()
 {
     if (getcwd(root_path, sizeof(root_path)) == nullptr) {
         root_path[0] = '\0';
     }
-    return Sys().openat(AT_FDCWD, ".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    return OpenRetrying(AT_FDCWD, ".", O_PATH | O_DIRECTORY, 0);
 }
 
 bool SameFile(const struct stat &a, const struct stat &b)
@@ -65,35 +90,6 @@ bool OpenDeviceRoot()
     root_fd = OpenCurrentDirectory();
     return root_fd >= 0;
 }
-
-namespace {
-
-/* openat2(dir_fd, path, flags | O_CLOEXEC) resolved as `resolve` says: tried
- * again on EAGAIN (a concurrent rename can cause it) and, out of
- * descriptors, once those waiting for their batch are closed. */
-int OpenRetrying(int dir_fd, const char *path, int flags, uint64_t resolve)
-{
-    struct open_how how = {};
-    how.flags = static_cast<uint64_t>(flags) | O_CLOEXEC;
-    how.resolve = resolve;
-    for (int attempt = 0; attempt < 8; ++attempt) {
-        int fd = Sys().openat2(dir_fd, path, &how, sizeof(how));
-        if (fd >= 0) {
-            return fd;
-        }
-        bool out_of_descriptors = errno == EMFILE || errno == ENFILE;
-        if (out_of_descriptors && !CloseBatch()) {
-            NoteFailure("out of file descriptors");
-            return -1;
-        }
-        if (!out_of_descriptors && errno != EAGAIN && errno != EINTR) {
-            return -1;
-        }
-    }
-    return -1;
-}
-
-} // namespace
 
 int OpenInRoot(int root, const char *relative, int flags)
 {
@@ -166,18 +162,18 @@ uint64_t ChangeAccessesOf(int abi)
 
 } // namespace
 
-bool ConfineChangesToRoot()
+void ConfineChangesToRoot()
 {
     int root = DeviceRootFd();
     int abi = Sys().landlock_create_ruleset(nullptr, 0, LANDLOCK_CREATE_RULESET_VERSION);
     if (root < 0 || abi < 2) {
-        return false;
+        return;
     }
     struct landlock_ruleset_attr ruleset = {};
     ruleset.handled_access_fs = ChangeAccessesOf(abi);
     int ruleset_fd = Sys().landlock_create_ruleset(&ruleset, sizeof(ruleset), 0);
     if (ruleset_fd < 0) {
-        return false;
+        return;
     }
     /* Everything beneath the root stays allowed; everything else is refused. */
     struct landlock_path_beneath_attr beneath_root = {};
@@ -188,7 +184,6 @@ bool ConfineChangesToRoot()
         Sys().set_no_new_privs() == 0 && Sys().landlock_restrict_self(ruleset_fd, 0) == 0;
     Sys().close(ruleset_fd);
     changes_confined = confined;
-    return confined;
 }
 
 bool ChangesConfinedToRoot()

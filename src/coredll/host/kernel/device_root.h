@@ -59,10 +59,10 @@ bool DirectoryLiesInsideRoot(int dir_fd);
  * (Linux 5.19), whose rulesets handle renames between directories; under
  * ABI 1 every such rename would be refused, the program's own move among
  * them.  For the program's start-up: a test process must stay free to prepare
- * files outside its roots.  False, and nothing confined, when the root cannot
- * be opened or the kernel cannot confine exactly.
+ * files outside its roots.  Nothing is confined when the root cannot be
+ * opened or the kernel cannot confine exactly (ChangesConfinedToRoot).
  */
-bool ConfineChangesToRoot();
+void ConfineChangesToRoot();
 
 /*
  * ChangesConfinedToRoot - whether ConfineChangesToRoot has succeeded: the

@@ -82,11 +82,8 @@ bool ReadBlock(Search &search)
     search.block.filled = 0;
     search.block.next = 0;
     if (search.blocks_read > 0 && !DirectoryLiesInsideRoot(search.dir_fd)) {
-        /* Out of descriptors is noted by the open that ran out. */
-        if (errno != EMFILE && errno != ENFILE) {
-            NoteFailure(errno == 0 ? "the directory has left the device root"
-                                   : "the directory's place cannot be told");
-        }
+        NoteFailure(errno == 0 ? "the directory has left the device root"
+                               : "the directory's place cannot be told");
         return false;
     }
     long got = Sys().getdents64(search.dir_fd, search.entries, sizeof(search.entries));

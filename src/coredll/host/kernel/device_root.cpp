@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdint>
+#include <cstring>
 #include <fcntl.h>
 #include <linux/landlock.h>
 #include <linux/openat2.h>
@@ -103,39 +104,34 @@ int OpenInRoot(int root, const char *relative, int flags)
 
 bool DirectoryLiesInsideRoot(int dir_fd)
 {
-    /* Deeper than any path the kernel resolves: taken as outside. */
-    constexpr int kDepthLimit = 4096;
+    /* "..", "../..", ... stated from dir_fd itself, so no fd is needed; a
+     * path longer than the kernel takes (PATH_MAX) counts as outside. */
+    char up[PATH_MAX];
     struct stat root = {};
-    struct stat current_st = {};
-    if (DeviceRootFd() < 0 || !StatOfFd(DeviceRootFd(), root) || !StatOfFd(dir_fd, current_st)) {
+    struct stat current = {};
+    struct stat parent = {};
+    if (DeviceRootFd() < 0 || !StatOfFd(DeviceRootFd(), root) || !StatOfFd(dir_fd, current)) {
         return false;
     }
-    int current = dir_fd;
-    bool inside = false;
-    errno = 0;
-    for (int depth = 0; depth < kDepthLimit; ++depth) {
-        if (SameFile(current_st, root)) {
-            inside = true;
-            break;
+    for (size_t length = 0; !SameFile(current, root);) {
+        const char *step = length == 0 ? ".." : "/..";
+        size_t step_length = std::strlen(step);
+        if (length + step_length >= sizeof(up)) {
+            errno = 0;
+            return false;
         }
-        int parent = OpenRetrying(current, "..", O_PATH | O_DIRECTORY, RESOLVE_NO_MAGICLINKS);
-        if (current != dir_fd) {
-            Sys().close(current);
+        std::memcpy(up + length, step, step_length + 1);
+        length += step_length;
+        if (Sys().fstatat(dir_fd, up, &parent, 0) != 0) {
+            return false; /* Cannot be told; errno says why. */
+        }
+        if (SameFile(parent, current)) {
+            errno = 0;
+            return false; /* "/" reached (its ".." is itself): outside. */
         }
         current = parent;
-        struct stat parent_st = {};
-        if (current < 0 || !StatOfFd(current, parent_st)) {
-            break; /* Cannot be told; errno says why. */
-        }
-        if (SameFile(parent_st, current_st)) {
-            break; /* "/" reached (its ".." is itself): outside. */
-        }
-        current_st = parent_st;
     }
-    if (current >= 0 && current != dir_fd) {
-        Sys().close(current);
-    }
-    return inside;
+    return true;
 }
 
 #ifndef LANDLOCK_ACCESS_FS_TRUNCATE

@@ -44,9 +44,10 @@ int OpenInRoot(int root_fd, const char *relative, int flags);
 /*
  * DirectoryLiesInsideRoot - whether the open directory `dir_fd` still lies
  * at or below the root: an open directory follows renames, even out of the
- * root.  Decided by walking ".." up from it until the root or "/" is met
- * (no /proc needed).  A few system calls a level.  When false, errno is 0
- * if the directory lies outside, else why it could not be told (EMFILE...).
+ * root.  Decided by stating "..", "../..", ... from it until the root or
+ * "/" is met: one system call a level, no fd and no /proc needed.  When
+ * false, errno is 0 if the directory lies outside, else why it could not be
+ * told (EACCES...).
  */
 bool DirectoryLiesInsideRoot(int dir_fd);
 

@@ -150,6 +150,39 @@ class PathBuilder {
     size_t length_ = 0;
 };
 
+/* What a look-up of a name in a directory's listing found. */
+enum class Lookup { Found, Missing, Unreadable };
+
+/* The first entry of the directory `dir_fd` (any fd of it, O_PATH included)
+ * whose name equals `name` ignoring case, copied NUL-terminated into `out`;
+ * Unreadable when the listing cannot be read to its end. */
+Lookup FindEntryIgnoringCase(int dir_fd, std::u16string_view name, char *out, size_t capacity)
+{
+    alignas(8) char buffer[8192];
+    int fd = OpenInRoot(dir_fd, "", O_RDONLY | O_DIRECTORY); /* dir_fd itself, readable. */
+    if (fd < 0) {
+        return Lookup::Unreadable;
+    }
+    bool found = false;
+    long got = 0;
+    while (!found && (got = Sys().getdents64(fd, buffer, sizeof(buffer))) > 0) {
+        DirectoryBlock block;
+        block.bytes = buffer;
+        block.filled = static_cast<size_t>(got);
+        for (const char *entry = block.NextName(); entry != nullptr && !found;
+             entry = block.NextName()) {
+            size_t length = std::strlen(entry);
+            if (!IsDotEntry(entry) && length < capacity &&
+                Utf8NameEqualsIgnoringCase(std::string_view(entry, length), name)) {
+                std::memcpy(out, entry, length + 1);
+                found = true;
+            }
+        }
+    }
+    Sys().close(fd);
+    return found ? Lookup::Found : got < 0 ? Lookup::Unreadable : Lookup::Missing;
+}
+
 /* Appends the on-disk name of `component` inside the directory `path` names:
  * the exact name when it exists, else the first equal to it ignoring case,
  * else the exact name (the final open then fails). */
@@ -174,9 +207,9 @@ bool AppendMatchedComponent(int root_fd, PathBuilder &path, std::u16string_view 
         return false;
     }
     char matched[kNameBytes];
-    bool found = FindEntryIgnoringCase(dir_fd, component, matched, sizeof(matched));
+    Lookup found = FindEntryIgnoringCase(dir_fd, component, matched, sizeof(matched));
     Sys().close(dir_fd);
-    return path.AppendComponent(found ? matched : name);
+    return path.AppendComponent(found == Lookup::Found ? matched : name);
 }
 
 /* Opens the directory that the normalised components `parent` name (O_PATH)
@@ -204,7 +237,8 @@ int OpenParent(int root_fd, std::u16string_view parent, PathBuilder &path)
 }
 
 /* Fills out.name (and out.exists, out.st) with the entry of out.dir_fd that
- * `last` names. */
+ * `last` names.  False when whether it exists cannot be told: a name taken
+ * as missing would be created beside its other spelling. */
 bool MatchLastComponent(std::u16string_view last, ResolvedEntry &out)
 {
     size_t length = 0;
@@ -213,15 +247,18 @@ bool MatchLastComponent(std::u16string_view last, ResolvedEntry &out)
     }
     if (Sys().fstatat(out.dir_fd, out.name, &out.st, AT_SYMLINK_NOFOLLOW) == 0) {
         out.exists = true;
-    } else if (errno == ENOENT) {
-        char matched[kNameBytes];
-        if (FindEntryIgnoringCase(out.dir_fd, last, matched, sizeof(matched)) &&
-            Sys().fstatat(out.dir_fd, matched, &out.st, AT_SYMLINK_NOFOLLOW) == 0) {
-            std::memcpy(out.name, matched, std::strlen(matched) + 1);
-            out.exists = true;
-        }
+        return true;
     }
-    return true;
+    char matched[kNameBytes];
+    Lookup found = errno == ENOENT
+                       ? FindEntryIgnoringCase(out.dir_fd, last, matched, sizeof(matched))
+                       : Lookup::Unreadable;
+    if (found != Lookup::Found) {
+        return found == Lookup::Missing;
+    }
+    std::memcpy(out.name, matched, std::strlen(matched) + 1);
+    out.exists = Sys().fstatat(out.dir_fd, out.name, &out.st, AT_SYMLINK_NOFOLLOW) == 0;
+    return out.exists;
 }
 
 } // namespace
@@ -233,32 +270,6 @@ size_t DevicePathLength(const char16_t *path)
         ++length;
     }
     return length;
-}
-
-bool FindEntryIgnoringCase(int dir_fd, std::u16string_view name, char *out, size_t capacity)
-{
-    alignas(8) char buffer[8192];
-    int fd = OpenInRoot(dir_fd, "", O_RDONLY | O_DIRECTORY); /* dir_fd itself, readable. */
-    if (fd < 0) {
-        return false;
-    }
-    bool found = false;
-    for (long got = 0; !found && (got = Sys().getdents64(fd, buffer, sizeof(buffer))) > 0;) {
-        DirectoryBlock block;
-        block.bytes = buffer;
-        block.filled = static_cast<size_t>(got);
-        for (const char *entry = block.NextName(); entry != nullptr && !found;
-             entry = block.NextName()) {
-            size_t length = std::strlen(entry);
-            if (!IsDotEntry(entry) && length < capacity &&
-                Utf8NameEqualsIgnoringCase(std::string_view(entry, length), name)) {
-                std::memcpy(out, entry, length + 1);
-                found = true;
-            }
-        }
-    }
-    Sys().close(fd);
-    return found;
 }
 
 bool ResolveDeviceEntry(int root_fd, std::u16string_view device_path, ResolvedEntry &out)

@@ -77,14 +77,6 @@ bool ResolveDeviceEntry(int root_fd, std::u16string_view device_path, ResolvedEn
  */
 bool CanonicalDevicePath(std::u16string_view device_path, char16_t *out, size_t &length);
 
-/*
- * FindEntryIgnoringCase - the first entry of the directory `dir_fd` (any fd
- * of it, O_PATH included) whose name equals `name` ignoring case, copied
- * NUL-terminated into `out`.  False when there is none, the directory cannot
- * be read or the name does not fit.
- */
-bool FindEntryIgnoringCase(int dir_fd, std::u16string_view name, char *out, size_t capacity);
-
 } // namespace coredll
 
 #endif /* COREDLL_HOST_DEVICE_PATH_H */

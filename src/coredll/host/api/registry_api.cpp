@@ -52,9 +52,15 @@ RegistryExport LoadRegistry()
     if (fd < 0) {
         return RegistryExport{};
     }
+    struct Closing { /* On every way out, running out of memory included. */
+        int fd;
+        ~Closing()
+        {
+            Sys().close(fd);
+        }
+    } closing{fd};
     if (Sys().fstatat(fd, "", &st, AT_EMPTY_PATH) != 0 || !S_ISREG(st.st_mode) ||
         st.st_size > kRegistryFileLimit) {
-        Sys().close(fd);
         return RegistryExport{};
     }
     bytes.resize(static_cast<size_t>(st.st_size));
@@ -67,7 +73,6 @@ RegistryExport LoadRegistry()
         }
         done += got > 0 ? static_cast<size_t>(got) : 0;
     }
-    Sys().close(fd);
     return got < 0 ? RegistryExport{} : ParseRegistryExport(bytes.data(), done);
 }
 

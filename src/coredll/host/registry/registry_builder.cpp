@@ -91,8 +91,10 @@ void RegistryBuilder::SetValue(size_t key, RegistryValue &&value)
         node.value_alive[found->second] = true;
         return;
     }
-    node.key.values.push_back(std::move(value));
+    /* In this order: out of memory, Finish may meet a flag without its
+     * value, never a value without its flag. */
     node.value_alive.push_back(true);
+    node.key.values.push_back(std::move(value));
     values_.emplace(std::move(id), node.key.values.size() - 1);
 }
 

@@ -1,96 +1,79 @@
 // failing_kernel.cpp - the program on a kernel whose system calls fail on
-// demand, for fault_sweep.py.
-//
-// FAIL="<call> <k> <errno>" makes the k-th use of that entry of the layer's
-// system-call table fail with that error, as the kernel fails it: nothing
-// done, except that a failed close has still released its descriptor.
-// NO_LANDLOCK=1 plays a kernel without Landlock.  At exit the program prints
-// on standard output each call's uses, whether the failure came, and every
-// descriptor open or closed that was not so at the start (the device root's
-// stays open).
+// demand, for fault_sweep.py.  FAIL="<i> <k> <errno>" fails the k-th use of
+// the i-th entry of the layer's system-call table as the kernel fails it
+// (a failed close has still released its descriptor), or with i one past
+// the table the k-th allocation (std::bad_alloc); LANDLOCK_ABI=<n> plays
+// Landlock ABI n (0: none).  At exit the program prints each entry's uses,
+// whether the failure came, and each descriptor open or closed unlike at the
+// start (the device root's stays open).
+#include "../host/faked_landlock.h"
 #include "kernel/device_root.h"
-#include "kernel/system_calls.h"
 #include "testing/test_support.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
-#include <string_view>
+#include <new>
 #include <type_traits>
 
 namespace {
 
 using coredll::SystemCalls;
 
-#define EACH_CALL(X)                                                                              \
-    X(openat) X(openat2) X(close) X(close_range) X(fstatat) X(unlinkat) X(mkdirat) X(renameat2)   \
-        X(getdents64) X(read) X(readlinkat) X(landlock_create_ruleset) X(landlock_add_rule)       \
-            X(landlock_restrict_self) X(set_no_new_privs)
-
-#define NAME(call) #call,
-constexpr std::string_view kNames[] = {EACH_CALL(NAME)};
-#undef NAME
-constexpr int kCalls = sizeof(kNames) / sizeof(kNames[0]);
-constexpr int kDescriptors = 256;
-
-constexpr int IndexOf(std::string_view name)
-{
-    int index = 0;
-    while (index < kCalls && kNames[index] != name) {
-        ++index;
-    }
-    return index;
-}
+// clang-format off
+#define EACH_CALL(X) X(openat) X(openat2) X(close) X(close_range) X(fstatat) X(unlinkat) \
+    X(mkdirat) X(renameat2) X(getdents64) X(read) X(readlinkat) X(landlock_create_ruleset) \
+    X(landlock_add_rule) X(landlock_restrict_self) X(set_no_new_privs)
+// clang-format on
+#define INDEX(call) k_##call,
+enum Call { EACH_CALL(INDEX) k_new, kCalls };
 
 long uses[kCalls];
-int failing = -1;
-long failing_use = 0;
-int failing_errno = 0;
+long fail[3] = {kCalls, 0, 0}; // entry, use, errno
+int landlock_abi = -1;         // -1: the kernel's own
 bool fired = false;
-bool no_landlock = false;
-bool open_at_start[kDescriptors];
+bool open_at_start[256];
+SystemCalls base; // the kernel, with Landlock as LANDLOCK_ABI says
 
-// Counts a use of call `index`; true when this use is to fail.
-bool Fails(int index)
+bool Fails(int call)
 {
-    ++uses[index];
-    bool now = index == failing && uses[index] == failing_use;
-    fired = fired || now;
-    return now || (no_landlock && index == IndexOf("landlock_create_ruleset"));
+    bool fails = ++uses[call] == fail[1] && fail[0] == call;
+    fired = fired || fails;
+    return fails;
 }
 
 template <typename F> struct Faked;
 template <typename R, typename... A> struct Faked<R (*)(A...)> {
-    template <R (*SystemCalls::*Entry)(A...), int Index> static R Call(A... args)
+    template <R (*SystemCalls::*Entry)(A...), int I> static R Call(A... args)
     {
-        if (!Fails(Index)) {
-            return (coredll::KernelSystemCalls().*Entry)(args...);
+        bool fails = Fails(I);
+        if (!fails || I == k_close) {
+            R result = (base.*Entry)(args...);
+            if (!fails) {
+                return result;
+            }
         }
-        if constexpr (Index == IndexOf("close")) {
-            (coredll::KernelSystemCalls().*Entry)(args...);
-        }
-        errno = failing == Index ? failing_errno : ENOSYS;
+        errno = static_cast<int>(fail[2]);
         return -1;
     }
 };
 
-template <auto Entry, int Index> void Install(SystemCalls &calls)
+int Ruleset(const struct landlock_ruleset_attr *attr, size_t size, uint32_t flags)
 {
-    using Pointer = std::remove_reference_t<decltype(calls.*Entry)>;
-    calls.*Entry = &Faked<Pointer>::template Call<Entry, Index>;
+    return landlock_abi < 0
+               ? coredll::KernelSystemCalls().landlock_create_ruleset(attr, size, flags)
+               : LandlockRulesetAtAbi(landlock_abi, attr, size, flags);
 }
 
 void Report()
 {
-    for (int i = 0; i < kCalls; ++i) {
-        std::printf("uses %s %ld\n", kNames[i].data(), uses[i]);
+    for (long count : uses) {
+        std::printf("%ld ", count);
     }
-    std::printf("fired %d\n", fired ? 1 : 0);
-    for (int fd = 0; fd < kDescriptors; ++fd) {
-        bool open_now = fcntl(fd, F_GETFD) != -1;
-        if (open_now != (open_at_start[fd] || fd == coredll::DeviceRootFd())) {
-            std::printf("descriptor %d %s\n", fd, open_now ? "left open" : "closed");
+    std::printf("uses\n%s\n", fired ? "fired" : "not fired");
+    for (int fd = 0; fd < 256; ++fd) {
+        if ((fcntl(fd, F_GETFD) != -1) != (open_at_start[fd] || fd == coredll::DeviceRootFd())) {
+            std::printf("descriptor %d %s\n", fd, open_at_start[fd] ? "closed" : "left open");
         }
     }
 }
@@ -98,23 +81,44 @@ void Report()
 struct Installed {
     Installed()
     {
-        for (int fd = 0; fd < kDescriptors; ++fd) {
+        for (int fd = 0; fd < 256; ++fd) {
             open_at_start[fd] = fcntl(fd, F_GETFD) != -1;
         }
-        const char *fail = std::getenv("FAIL");
-        char name[64] = "";
-        if (fail != nullptr &&
-            std::sscanf(fail, "%63s %ld %d", name, &failing_use, &failing_errno) == 3) {
-            failing = IndexOf(name);
+        const char *text = std::getenv("FAIL");
+        if (text != nullptr) {
+            std::sscanf(text, "%ld %ld %ld", &fail[0], &fail[1], &fail[2]);
         }
-        no_landlock = std::getenv("NO_LANDLOCK") != nullptr;
-        SystemCalls calls = coredll::KernelSystemCalls();
-#define INSTALL(call) Install<&SystemCalls::call, IndexOf(#call)>(calls);
+        text = std::getenv("LANDLOCK_ABI");
+        landlock_abi = text != nullptr ? std::atoi(text) : -1;
+        base = coredll::KernelSystemCalls();
+        base.landlock_create_ruleset = Ruleset;
+        SystemCalls faked = base;
+#define INSTALL(call)                                                                              \
+    faked.call =                                                                                   \
+        &Faked<std::remove_reference_t<decltype(faked.call)>>::Call<&SystemCalls::call, k_##call>;
         EACH_CALL(INSTALL)
-#undef INSTALL
-        coredll::SetSystemCalls(calls);
+        coredll::SetSystemCalls(faked);
         std::atexit(Report);
     }
 } installed;
 
 } // namespace
+
+void *operator new(size_t size)
+{
+    void *block = Fails(k_new) ? nullptr : std::malloc(size == 0 ? 1 : size);
+    if (block == nullptr) {
+        throw std::bad_alloc();
+    }
+    return block;
+}
+
+void operator delete(void *block) noexcept
+{
+    std::free(block);
+}
+
+void operator delete(void *block, size_t) noexcept
+{
+    std::free(block);
+}

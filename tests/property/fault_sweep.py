@@ -1,25 +1,21 @@
 #!/usr/bin/env python3
 """Fault sweep: the sample device's run with each system call of the host
-layer failing in turn.
+layer, and each allocation, failing in turn.
 
-The program built with failing_kernel.cpp runs on a fresh sample device
-(scripts/make_sample_device.py) once undisturbed, which counts each call's
-uses, then once for every call, every k up to its uses and every error the
-kernel gives there (its man page's), with the k-th use failing.  Each run
-must exit 0, leave the sentinel tree beside the root as it was, byte for
-byte and inode for inode, leave no descriptor open, and leave a tree the
-platform allows: the model's (cleanup_model.py) with some of the run's
-changing calls failed.  A failure the layer can get past must leave exactly
-the undisturbed run's tree: an interrupted or raced call is restarted, a
-close releases its descriptor anyway, and a run without Landlock or without
-/proc ends as any other.  The whole sweep runs on the kernel as it is and
-again without Landlock; without Landlock and with seven descriptors the run
-must also end as the undisturbed one.
-
-    fault_sweep.py --binary build/servicepack-cleanup-failing
+The program built with failing_kernel.cpp runs on fresh copies of the sample
+device (scripts/make_sample_device.py): once undisturbed, which counts each
+call's uses, then with the k-th use of a call failing, for every call, k and
+error the kernel gives there (its man page's).  Each run must exit 0, leave
+the sentinel tree beside the root as it was (bytes and inodes), leave no
+descriptor open, and leave a tree the model (cleanup_model.py) gives when
+some of the run's changing calls fail.  A failure the layer can get past
+must leave exactly the undisturbed run's tree.  The sample runs as made on
+the kernel's Landlock and on Landlock ABI 1 (unconfined), and with the names
+the run looks up spelt otherwise on disk; then out of descriptors for real.
 """
 
 import argparse
+import concurrent.futures
 import errno
 import itertools
 import os
@@ -34,123 +30,109 @@ import cleanup_model
 import property_test
 import tree_snapshot
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(HERE, "..", "..", "scripts"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts"))
 import make_sample_device  # noqa: E402  pylint: disable=wrong-import-position
 
-# Each call's errors (man 2 <call>) among EACCES, EIO, EMFILE, ENOMEM and
-# the restartable EINTR and EAGAIN; where none applies, the one a kernel
-# really gives: close_range before Linux 5.9 (ENOSYS), a directory removed
-# under getdents64 (ENOENT), Landlock disabled at boot (EOPNOTSUPP), a
-# ruleset the kernel cannot take or enforce (EINVAL, EPERM).
+# The layer's system-call table, in order, with each call's errors (man 2)
+# among EACCES, EIO, EMFILE, ENOMEM, EINTR and EAGAIN, else the one a kernel
+# gives: close_range before Linux 5.9, a directory removed under getdents64,
+# Landlock disabled at boot, a ruleset the kernel cannot take or enforce.
+E = errno
 ERRORS = {
-    "openat": (errno.EACCES, errno.EMFILE, errno.ENOMEM, errno.EINTR),
-    "openat2": (errno.EACCES, errno.EMFILE, errno.ENOMEM, errno.EINTR, errno.EAGAIN),
-    "close": (errno.EIO, errno.EINTR),
-    "close_range": (errno.ENOSYS,),
-    "fstatat": (errno.EACCES, errno.ENOMEM),
-    "unlinkat": (errno.EACCES, errno.EIO, errno.ENOMEM),
-    "mkdirat": (errno.EACCES, errno.ENOMEM),
-    "renameat2": (errno.EACCES, errno.ENOMEM),
-    "getdents64": (errno.ENOENT,),
-    "read": (errno.EIO, errno.EINTR),
-    "readlinkat": (errno.EACCES, errno.EIO, errno.ENOMEM),
-    "landlock_create_ruleset": (errno.EOPNOTSUPP,),
-    "landlock_add_rule": (errno.EINVAL,),
-    "landlock_restrict_self": (errno.EPERM,),
-    "set_no_new_privs": (errno.EINVAL,),
+    "openat": (E.EACCES, E.EMFILE, E.ENOMEM, E.EINTR),
+    "openat2": (E.EACCES, E.EMFILE, E.ENOMEM, E.EINTR, E.EAGAIN),
+    "close": (E.EIO, E.EINTR), "close_range": (E.ENOSYS,),
+    "fstatat": (E.EACCES, E.ENOMEM), "unlinkat": (E.EACCES, E.EIO, E.ENOMEM),
+    "mkdirat": (E.EACCES, E.ENOMEM), "renameat2": (E.EACCES, E.ENOMEM),
+    "getdents64": (E.ENOENT,), "read": (E.EIO, E.EINTR), "readlinkat": (E.EACCES, E.EIO, E.ENOMEM),
+    "landlock_create_ruleset": (E.EOPNOTSUPP,), "landlock_add_rule": (E.EINVAL,),
+    "landlock_restrict_self": (E.EPERM,), "set_no_new_privs": (E.EINVAL,),
+    "operator new": (E.ENOMEM,),  # the k-th allocation
 }
-RESTARTED = (errno.EINTR, errno.EAGAIN)
-# Calls whose failure the run gets past: releasing, the /proc look-up of the
-# executable (its start-up path stands in) and the confinement.
+# Failures the run gets past: restarted calls, a close (the descriptor is
+# released anyway), the /proc look-up of the executable, the confinement.
+# (No memory fails the call that allocates: the registry's.)
+RESTARTED = (E.EINTR, E.EAGAIN)
 GOT_PAST = ("close", "close_range", "readlinkat", "landlock_create_ruleset",
             "landlock_add_rule", "landlock_restrict_self", "set_no_new_privs")
-EXE = ("Temp", "ServicePack", "Setup.exe")
+RESPELT = [("Temp/ServicePackOld", "Temp/servicepackOLD"), ("Temp", "TEMP"),
+           ("My Documents/ZK4070 ServicePack 1.13.cab", "My Documents/zk4070 servicepack 1.13.CAB"),
+           ("My Documents", "MY DOCUMENTS"), ("registry.reg", "Registry.REG")]
 
 
 class Sample:
-    """The pristine sample device and what the model allows of a run on it."""
+    """A pristine sample device and the trees the model allows after a run."""
 
-    def __init__(self, scratch, binary):
+    def __init__(self, scratch, binary, respelt):
         self.scratch = scratch
-        self.pristine = os.path.join(scratch, "pristine")
-        subprocess.run([sys.executable, make_sample_device.__file__, self.pristine, binary],
-                       check=True)
+        self.pristine = os.path.join(scratch, "names " + ("spelt otherwise" if respelt else "as made"))
+        subprocess.run([sys.executable, make_sample_device.__file__, self.pristine, binary], check=True)
+        for old, new in RESPELT if respelt else []:
+            os.rename(os.path.join(self.pristine, old), os.path.join(self.pristine, new))
         before = tree_snapshot.take(self.pristine)
+        self.exe = next(path for path in before if path[-1] == "Setup.exe")
         cabinet = re.search(r'"CabFile"="(.*)"', make_sample_device.REGISTRY).group(1)
         data = cabinet.replace("\\\\", "\\").encode("utf-16-le") + b"\0\0"
-        exe_inode = before[EXE][3]
-
-        def model(failing):
-            return cleanup_model.expect(before, EXE, exe_inode, data, frozenset(failing))
-
-        self.undisturbed = model(())
+        model = lambda failing: cleanup_model.expect(before, self.exe, before[self.exe][3], data, failing)
+        self.undisturbed = model(frozenset())
         calls = self.undisturbed.calls
-        self.allowed = [model(failing) for n in range(len(calls) + 1)
+        self.allowed = [model(frozenset(failing)) for n in range(len(calls) + 1)
                         for failing in itertools.combinations(calls, n)]
-        self.runs = 0
 
-    def run(self, fail=None, no_landlock=False, descriptors=None):
-        """Runs the program on a fresh copy with `fail` ((call, k, errno))
-        and returns (problems, uses, tree afterwards)."""
-        self.runs += 1
-        base = os.path.join(self.scratch, "run%d" % self.runs)
-        root = os.path.join(base, "root")
-        shutil.copytree(self.pristine, root, symlinks=True)
-        property_test.make_outside(os.path.join(base, "outside"))
-        outside_before = tree_snapshot.take(os.path.join(base, "outside"))
+    def run(self, fail=None, landlock_abi=None, descriptors=None):
+        """Runs the program on a fresh copy, with `fail` ((call, k, errno));
+        returns (problems, uses by call, tree afterwards)."""
+        base = tempfile.mkdtemp(dir=self.scratch)
+        root, outside = os.path.join(base, "root"), os.path.join(base, "outside")
+        shutil.copytree(self.pristine, root, symlinks=True, copy_function=os.link)
+        property_test.make_outside(outside)
+        outside_before = tree_snapshot.take(outside)
         environment = {"PATH": os.environ.get("PATH", "/usr/bin:/bin")}
         if fail:
-            environment["FAIL"] = "%s %d %d" % fail
-        if no_landlock:
-            environment["NO_LANDLOCK"] = "1"
-
-        def limit():
-            if descriptors:
-                resource.setrlimit(resource.RLIMIT_NOFILE, (descriptors, descriptors))
-
-        finished = subprocess.run([os.path.join(root, *EXE)], cwd=root, env=environment,
-                                  stdin=subprocess.DEVNULL, capture_output=True,
-                                  preexec_fn=limit, timeout=20, check=False)
-        report = finished.stdout.decode(errors="replace").splitlines()
+            environment["FAIL"] = "%d %d %d" % (list(ERRORS).index(fail[0]), fail[1], fail[2])
+        if landlock_abi is not None:
+            environment["LANDLOCK_ABI"] = str(landlock_abi)
+        limit = lambda: resource.setrlimit(resource.RLIMIT_NOFILE, (descriptors, descriptors))
+        finished = subprocess.run([os.path.join(root, *self.exe)], cwd=root, env=environment,
+                                  stdin=subprocess.DEVNULL, capture_output=True, check=False,
+                                  preexec_fn=limit if descriptors else None, timeout=20)
+        report = finished.stdout.decode().splitlines() or ["0 uses"]
         problems = [line for line in report if line.startswith("descriptor ")]
-        if finished.returncode != 0:
-            problems.append("exit status %d" % finished.returncode)
-        if fail and "fired 1" not in report:
-            problems.append("the failure never came")
-        if tree_snapshot.take(os.path.join(base, "outside")) != outside_before:
+        problems += ["exit status %d" % finished.returncode] if finished.returncode else []
+        problems += ["the failure never came"] if fail and "fired" not in report else []
+        if tree_snapshot.take(outside) != outside_before:
             problems.append("something outside the root changed")
-        uses = {l.split()[1]: int(l.split()[2]) for l in report if l.startswith("uses ")}
         after = tree_snapshot.take(root)
         property_test.remove_tree(base)
-        return problems, uses, after
+        return problems, dict(zip(ERRORS, map(int, report[0].split()[:-1]))), after
 
     def check(self, after, exact):
-        """The tree's differences from every outcome allowed (the
-        undisturbed one alone when `exact`); empty when it is one."""
-        candidates = [self.undisturbed] if exact else self.allowed
-        differences = [property_test.compare(c, after) for c in candidates]
+        """How the tree differs from every outcome allowed (from the
+        undisturbed one when `exact`); nothing when it is one."""
+        differences = [property_test.compare(c, after)
+                       for c in ([self.undisturbed] if exact else self.allowed)]
         return [] if [] in differences else min(differences, key=len)
 
 
-def sweep(sample, no_landlock):
-    """Every call's every use failing with each of its errors; the lines
-    of what went wrong."""
-    kernel = "without Landlock" if no_landlock else "with the kernel's Landlock"
-    problems, uses, after = sample.run(no_landlock=no_landlock)
-    failures = ["undisturbed, %s: %s" % (kernel, p) for p in problems + sample.check(after, True)]
-    cases = 0
+def sweep(sample, landlock_abi):
+    """The cases (sample, name, run's arguments, exact) of the undisturbed
+    run and of every call's every use failing with each of its errors."""
+    kernel = "%s, Landlock %s" % (os.path.basename(sample.pristine),
+                                  "ABI 1" if landlock_abi else "as the kernel has it")
+    uses = sample.run(landlock_abi=landlock_abi)[1]
+    cases = [(sample, "undisturbed, " + kernel, (None, landlock_abi), True)]
     for call, errors in ERRORS.items():
-        for k in range(1, uses.get(call, 0) + 1):
-            for error in errors:
-                cases += 1
-                problems, _, after = sample.run((call, k, error), no_landlock)
-                exact = error in RESTARTED or call in GOT_PAST
-                problems += sample.check(after, exact)
-                failures += ["%s use %d failing with %s, %s: %s"
-                             % (call, k, errno.errorcode[error], kernel, p) for p in problems]
-    print("%s: %d runs, each call failing at each use" % (kernel, cases))
-    return failures
+        cases += [(sample, "%s use %d failing with %s, %s" % (call, k, E.errorcode[e], kernel),
+                   ((call, k, e), landlock_abi), e in RESTARTED or call in GOT_PAST)
+                  for k in range(1, uses[call] + 1) for e in errors]
+    return cases
+
+
+def problems_of(case):
+    """What went wrong in one case's run, as lines."""
+    sample, name, arguments, exact = case
+    problems, _, after = sample.run(*arguments)
+    return ["%s: %s" % (name, p) for p in problems + sample.check(after, exact)]
 
 
 def main():
@@ -160,16 +142,18 @@ def main():
     binary = os.path.abspath(parser.parse_args().binary)
     scratch = tempfile.mkdtemp(prefix="fault-sweep-", dir=property_test.scratch_parent())
     try:
-        sample = Sample(scratch, binary)
-        failures = sweep(sample, False) + sweep(sample, True)
-        problems, _, after = sample.run(no_landlock=True, descriptors=7)
-        failures += ["seven descriptors without Landlock: " + p
-                     for p in problems + sample.check(after, True)]
+        made, respelt = Sample(scratch, binary, False), Sample(scratch, binary, True)
+        cases = sweep(made, None) + sweep(made, 1) + sweep(respelt, 1)
+        # Without Landlock and out of descriptors: seven (a search and what a
+        # deletion in it needs) leave the undisturbed run's tree.
+        cases += [(sample, "%s, no Landlock, %d descriptors" % (os.path.basename(sample.pristine), limit),
+                   (None, 0, limit), limit == 7) for sample in (made, respelt) for limit in range(4, 8)]
+        with concurrent.futures.ThreadPoolExecutor(2) as pool:
+            failures = [line for lines in pool.map(problems_of, cases) for line in lines]
     finally:
         property_test.remove_tree(scratch)
-    for line in failures:
-        print("FAILED " + line)
-    print("%d failed" % len(failures))
+    print("".join("FAILED %s\n" % line for line in failures), end="")
+    print("fault sweep: %d runs, %d failed" % (len(cases), len(failures)))
     return 1 if failures else 0
 
 

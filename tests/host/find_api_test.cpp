@@ -8,6 +8,7 @@
 #include <map>
 #include <unistd.h>
 #include <set>
+#include <sys/stat.h>
 
 namespace {
 
@@ -70,16 +71,22 @@ TEST_F(FindApi, PatternsMatchIgnoringCaseAndNeverYieldDotEntries)
     EXPECT_EQ(Search(u"\\Dir\\Sub\\").count(u"Sub"), 1u);
 }
 
-TEST_F(FindApi, RecordCarriesTheSize)
+TEST_F(FindApi, RecordCarriesTheSizeAndTime)
 {
     MakeDirs(InRoot("Dir"));
     WriteFile(InRoot("Dir/seven"), "1234567");
+    const struct timespec one_second[2] = {{1, 0}, {1, 0}}; // 1970-01-01 00:00:01
+    ASSERT_EQ(utimensat(AT_FDCWD, InRoot("Dir/seven").c_str(), one_second, 0), 0);
     WIN32_FIND_DATAW record;
     HANDLE search = FindFirstFileW(u"\\Dir\\*.*", &record);
     ASSERT_NE(search, INVALID_HANDLE_VALUE);
     EXPECT_EQ(NameOf(record), u"seven");
     EXPECT_EQ(record.nFileSizeLow, 7u);
     EXPECT_EQ(record.nFileSizeHigh, 0u);
+    // FILETIME counts 100 ns since 1601, 11644473600 s before 1970.
+    EXPECT_EQ((uint64_t{record.ftLastWriteTime.dwHighDateTime} << 32) |
+                  record.ftLastWriteTime.dwLowDateTime,
+              uint64_t{116444736010000000});
     EXPECT_FALSE(FindNextFileW(search, &record));
     EXPECT_TRUE(FindClose(search));
     EXPECT_FALSE(FindClose(search)); // a closed handle is no longer a search

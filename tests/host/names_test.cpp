@@ -136,10 +136,12 @@ TEST_F(Names, PathSpellingsAsThePlatformReadsThem)
     constexpr DWORD kFile = FILE_ATTRIBUTE_NORMAL;
     EXPECT_EQ(GetFileAttributesW(u"\\\\Dir\\f.txt"), INVALID_FILE_ATTRIBUTES); // network
     EXPECT_EQ(GetFileAttributesW(u"//Dir/f.txt"), INVALID_FILE_ATTRIBUTES);
-    EXPECT_EQ(GetFileAttributesW(u"\\/Dir\\f.txt"), kFile);    // unequal slashes: local
-    EXPECT_EQ(GetFileAttributesW(u"\\\\\\Dir\\f.txt"), kFile); // a third slash: local
-    EXPECT_EQ(GetFileAttributesW(u"Dir\\f.txt"), kFile);       // from the root
-    EXPECT_EQ(GetFileAttributesW(u"\\..\\Dir\\.\\x\\..\\f.txt"), kFile);
+    EXPECT_EQ(GetFileAttributesW(u"\\\\"), INVALID_FILE_ATTRIBUTES); // two slashes alone too
+    EXPECT_EQ(GetFileAttributesW(u"\\/Dir\\f.txt"), kFile);          // unequal slashes: local
+    EXPECT_EQ(GetFileAttributesW(u"\\\\\\Dir\\f.txt"), kFile);       // a third slash: local
+    EXPECT_EQ(GetFileAttributesW(u"Dir\\f.txt"), kFile);             // from the root
+    EXPECT_EQ(GetFileAttributesW(u"\\x\\..\\..\\Dir\\.\\yz\\..\\f.txt"), kFile);
+    EXPECT_EQ(GetFileAttributesW(u"\\Dir\\x\\.."), DWORD{FILE_ATTRIBUTE_DIRECTORY});
     EXPECT_EQ(GetFileAttributesW(u"\\Dir\\f.txt\\"), kFile); // a final separator is dropped
     EXPECT_EQ(GetFileAttributesW(u"\\Dir.\\f.txt"), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(GetFileAttributesW(u"\\Dir\\f.txt."), INVALID_FILE_ATTRIBUTES);

@@ -26,7 +26,11 @@ class TempRoot : public testing::Test {
 
   private:
     std::string previous_cwd_;
+    int lowest_free_fd_ = -1; // once the root is open: what a test must give back
 };
+
+// The lowest descriptor number not in use.
+int LowestFreeFd();
 
 // Writes `content` to the host file `path` with permissions `mode`.
 void WriteFile(const std::string &path, const std::string &content, unsigned mode = 0644);

@@ -35,9 +35,10 @@ bool OpenDeviceRoot();
 /*
  * OpenInRoot - openat2(root_fd, relative, flags | O_CLOEXEC) confined to the
  * root by RESOLVE_IN_ROOT | RESOLVE_NO_MAGICLINKS.  `relative` is an on-disk
- * path ("" for the root itself).  The new fd, or -1 with errno set (retried
- * a few times on EAGAIN, which a concurrent rename can cause, and out of
- * descriptors once the batch waiting to be closed is closed, closing.h).
+ * path ("" for the root itself).  The new fd, or -1 with errno set (EBADF
+ * for a root that could not be opened; retried a few times on EINTR, on
+ * EAGAIN, which a concurrent rename can cause, and out of descriptors once
+ * the batch waiting to be closed is closed, closing.h).
  */
 int OpenInRoot(int root_fd, const char *relative, int flags);
 

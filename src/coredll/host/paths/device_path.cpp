@@ -46,10 +46,8 @@ void PushComponent(std::u16string_view component, char16_t *out, size_t &length)
         return;
     }
     if (component == u"..") {
-        while (length > 0 && out[length - 1] != u'/') {
-            --length;
+        while (length > 0 && out[--length] != u'/') {
         }
-        length -= length > 0 ? 1 : 0;
         return;
     }
     if (length > 0) {
@@ -125,23 +123,11 @@ class PathBuilder {
         return true;
     }
 
-    /* Appends "/" (unless empty) and `name` in UTF-8; false when the name is
-     * not valid UTF-16 or does not fit. */
-    bool AppendComponent(std::u16string_view name)
+    /* Makes the path `components` in UTF-8; false when they are not valid
+     * UTF-16 or do not fit. */
+    bool Assign(std::u16string_view components)
     {
-        size_t base = length_;
-        size_t start = base + (base > 0 ? 1 : 0);
-        size_t written = 0;
-        if (start >= capacity_) {
-            return false;
-        }
-        data_[base] = '/';
-        if (!Utf16ToUtf8(name, data_ + start, capacity_ - start, written)) {
-            Truncate(base);
-            return false;
-        }
-        length_ = start + written;
-        return true;
+        return Utf16ToUtf8(components, data_, capacity_, length_);
     }
 
   private:
@@ -216,7 +202,7 @@ bool AppendMatchedComponent(int root_fd, PathBuilder &path, std::u16string_view 
  * and writes its on-disk path to `path`; -1 when it is missing. */
 int OpenParent(int root_fd, std::u16string_view parent, PathBuilder &path)
 {
-    if (!path.AppendComponent(parent)) {
+    if (!path.Assign(parent)) {
         return -1;
     }
     int fd = OpenInRoot(root_fd, path.c_str(), O_PATH | O_DIRECTORY);

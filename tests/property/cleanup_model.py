@@ -317,7 +317,9 @@ def remove_if_empty(tree, path_text, events):
     if found is None or found[1] is None:
         return
     path = found[0] + (found[1],)
-    if tree.kind(path) == "dir" and tree.is_empty(path) and tree.succeeds("RemoveDirectoryW", path_text):
+    if tree.kind(path) == "dir" and tree.is_empty(path) and (
+        tree.succeeds("RemoveDirectoryW", path_text)
+    ):
         tree.remove(path)
         events.append("removed " + found[2])
 

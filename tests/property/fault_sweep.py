@@ -56,7 +56,7 @@ RESTARTED = (E.EINTR, E.EAGAIN)
 GOT_PAST = ("close", "close_range", "readlinkat", "landlock_create_ruleset",
             "landlock_add_rule", "landlock_restrict_self", "set_no_new_privs")
 RESPELT = [("Temp/ServicePackOld", "Temp/servicepackOLD"), ("Temp", "TEMP"),
-           ("My Documents/ZK4070 ServicePack 1.13.cab", "My Documents/zk4070 servicepack 1.13.CAB"),
+           ("My Documents/ZK4070 ServicePack 1.13.cab", "My Documents/zk4070 servicepack 1.13.cab"),
            ("My Documents", "MY DOCUMENTS"), ("registry.reg", "Registry.REG")]
 
 
@@ -65,15 +65,18 @@ class Sample:
 
     def __init__(self, scratch, binary, respelt):
         self.scratch = scratch
-        self.pristine = os.path.join(scratch, "names " + ("spelt otherwise" if respelt else "as made"))
-        subprocess.run([sys.executable, make_sample_device.__file__, self.pristine, binary], check=True)
+        self.name = "names spelt otherwise" if respelt else "names as made"
+        self.pristine = os.path.join(scratch, self.name)
+        subprocess.run([sys.executable, make_sample_device.__file__, self.pristine, binary],
+                       check=True)
         for old, new in RESPELT if respelt else []:
             os.rename(os.path.join(self.pristine, old), os.path.join(self.pristine, new))
         before = tree_snapshot.take(self.pristine)
         self.exe = next(path for path in before if path[-1] == "Setup.exe")
         cabinet = re.search(r'"CabFile"="(.*)"', make_sample_device.REGISTRY).group(1)
         data = cabinet.replace("\\\\", "\\").encode("utf-16-le") + b"\0\0"
-        model = lambda failing: cleanup_model.expect(before, self.exe, before[self.exe][3], data, failing)
+        inode = before[self.exe][3]
+        model = lambda failing: cleanup_model.expect(before, self.exe, inode, data, failing)
         self.undisturbed = model(frozenset())
         calls = self.undisturbed.calls
         self.allowed = [model(frozenset(failing)) for n in range(len(calls) + 1)
@@ -86,7 +89,9 @@ class Sample:
         root, outside = os.path.join(base, "root"), os.path.join(base, "outside")
         shutil.copytree(self.pristine, root, symlinks=True, copy_function=os.link)
         property_test.make_outside(outside)
-        outside_before = tree_snapshot.take(outside)
+        sentinel = lambda: {p: (d, os.lstat(os.path.join(outside, *p)).st_ino)
+                            for p, d in tree_snapshot.take(outside).items()}
+        outside_before = sentinel()
         environment = {"PATH": os.environ.get("PATH", "/usr/bin:/bin")}
         if fail:
             environment["FAIL"] = "%d %d %d" % (list(ERRORS).index(fail[0]), fail[1], fail[2])
@@ -100,7 +105,7 @@ class Sample:
         problems = [line for line in report if line.startswith("descriptor ")]
         problems += ["exit status %d" % finished.returncode] if finished.returncode else []
         problems += ["the failure never came"] if fail and "fired" not in report else []
-        if tree_snapshot.take(outside) != outside_before:
+        if sentinel() != outside_before:
             problems.append("something outside the root changed")
         after = tree_snapshot.take(root)
         property_test.remove_tree(base)
@@ -117,8 +122,7 @@ class Sample:
 def sweep(sample, landlock_abi):
     """The cases (sample, name, run's arguments, exact) of the undisturbed
     run and of every call's every use failing with each of its errors."""
-    kernel = "%s, Landlock %s" % (os.path.basename(sample.pristine),
-                                  "ABI 1" if landlock_abi else "as the kernel has it")
+    kernel = "%s, Landlock %s" % (sample.name, "ABI 1" if landlock_abi else "as the kernel has it")
     uses = sample.run(landlock_abi=landlock_abi)[1]
     cases = [(sample, "undisturbed, " + kernel, (None, landlock_abi), True)]
     for call, errors in ERRORS.items():
@@ -146,8 +150,9 @@ def main():
         cases = sweep(made, None) + sweep(made, 1) + sweep(respelt, 1)
         # Without Landlock and out of descriptors: seven (a search and what a
         # deletion in it needs) leave the undisturbed run's tree.
-        cases += [(sample, "%s, no Landlock, %d descriptors" % (os.path.basename(sample.pristine), limit),
-                   (None, 0, limit), limit == 7) for sample in (made, respelt) for limit in range(5, 8)]
+        cases += [(sample, "%s, no Landlock, %d descriptors" % (sample.name, limit),
+                   (None, 0, limit), limit == 7)
+                  for sample in (made, respelt) for limit in range(5, 8)]
         with concurrent.futures.ThreadPoolExecutor(2) as pool:
             failures = [line for lines in pool.map(problems_of, cases) for line in lines]
     finally:

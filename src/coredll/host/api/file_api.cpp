@@ -34,10 +34,10 @@ class Resolved {
   public:
     /* Resolves `path` (NULL resolves to nothing). */
     explicit Resolved(LPCWSTR path)
-    {
-        ok_ = path != nullptr &&
+        : ok_(path != nullptr &&
               ResolveDeviceEntry(DeviceRootFd(), std::u16string_view(path, DevicePathLength(path)),
-                                 entry_);
+                                 entry_))
+    {
     }
     ~Resolved()
     {
@@ -59,16 +59,17 @@ class Resolved {
     {
         return &entry_;
     }
-    /* Closes the directory's fd now; a change then opens it afresh. */
-    void CloseDirectory()
+    /* The directory's fd, now the caller's to close (-1 once taken). */
+    int TakeDirectory()
     {
-        CloseResolvedDirectory(entry_.dir_fd);
+        int fd = entry_.dir_fd;
         entry_.dir_fd = -1;
+        return fd;
     }
 
   private:
     ResolvedEntry entry_;
-    bool ok_ = false;
+    bool ok_;
 };
 
 /*
@@ -81,24 +82,22 @@ class Resolved {
  */
 class DirectoryForChange {
   public:
-    explicit DirectoryForChange(Resolved &resolved) : fd_(resolved->dir_fd)
+    explicit DirectoryForChange(Resolved &resolved) : fd_(resolved.TakeDirectory())
     {
         if (ChangesConfinedToRoot() && fd_ >= 0) {
             return;
         }
-        resolved.CloseDirectory();
-        const ResolvedEntry &entry = *resolved;
+        CloseResolvedDirectory(fd_);
         char parent[kRelativePathBytes];
-        const char *slash = std::strrchr(entry.path, '/');
-        size_t length = slash == nullptr ? 0 : static_cast<size_t>(slash - entry.path);
-        std::memcpy(parent, entry.path, length);
+        const char *slash = std::strrchr(resolved->path, '/');
+        size_t length = slash == nullptr ? 0 : static_cast<size_t>(slash - resolved->path);
+        std::memcpy(parent, resolved->path, length);
         parent[length] = '\0';
-        owned_ = OpenInRoot(DeviceRootFd(), parent, O_PATH | O_DIRECTORY);
-        fd_ = owned_;
+        fd_ = OpenInRoot(DeviceRootFd(), parent, O_PATH | O_DIRECTORY);
     }
     ~DirectoryForChange()
     {
-        CloseResolvedDirectory(owned_);
+        CloseResolvedDirectory(fd_);
     }
     DirectoryForChange(const DirectoryForChange &) = delete;
     DirectoryForChange &operator=(const DirectoryForChange &) = delete;
@@ -110,7 +109,6 @@ class DirectoryForChange {
 
   private:
     int fd_;
-    int owned_ = -1;
 };
 
 BOOL DeleteFileImpl(LPCWSTR path)
@@ -158,7 +156,7 @@ BOOL MoveFileImpl(LPCWSTR from, LPCWSTR to)
     if (!source.NamesEntry() || !source->exists) {
         return FALSE;
     }
-    source.CloseDirectory();
+    CloseResolvedDirectory(source.TakeDirectory());
     Resolved target(to);
     if (!target.NamesEntry() || target->exists) {
         return FALSE;

@@ -262,11 +262,7 @@ bool ResolveDeviceEntry(int root_fd, std::u16string_view device_path, ResolvedEn
 {
     char16_t normalized[kDevicePathLimit + 1];
     size_t length = 0;
-    out.dir_fd = -1;
-    out.name[0] = '\0';
-    out.path[0] = '\0';
-    out.exists = false;
-    if (root_fd < 0 || !CanonicalDevicePath(device_path, normalized, length)) {
+    if (!CanonicalDevicePath(device_path, normalized, length)) {
         return false;
     }
     std::u16string_view path(normalized, length);

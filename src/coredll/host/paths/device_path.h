@@ -61,10 +61,10 @@ struct ResolvedEntry {
 };
 
 /*
- * ResolveDeviceEntry - resolves `device_path` against the root `root_fd`.
- * True, with `out` filled, when every parent directory exists inside the
- * root; false, with out.dir_fd == -1, when a parent is missing or not a
- * directory, or the path names no file.  Two system calls when every
+ * ResolveDeviceEntry - resolves `device_path` against the root `root_fd`
+ * into a fresh `out`.  True, with `out` filled, when every parent directory
+ * exists inside the root; false, with out.dir_fd == -1, when a parent is
+ * missing or not a directory, or the path names no file.  Two system calls when every
  * component is spelt as on disk (open the parent, stat the name).
  */
 bool ResolveDeviceEntry(int root_fd, std::u16string_view device_path, ResolvedEntry &out);

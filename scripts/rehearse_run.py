@@ -16,6 +16,7 @@ import os
 import shutil
 import signal
 import stat
+import struct
 import subprocess
 import sys
 import tempfile
@@ -38,8 +39,28 @@ KINDS = ((stat.S_ISDIR, "a directory"), (stat.S_ISFIFO, "a FIFO"), (stat.S_ISSOC
          (stat.S_ISCHR, "a character device"), (stat.S_ISBLK, "a block device"))
 
 
+# The host layer's largest registry file (src/coredll/host/api/registry_api.cpp).
+REGISTRY_FILE_LIMIT = 64 * 1024 * 1024
+
+
+def open_in_root(root_fd, name, flags):
+    """Opens `name` as the host layer opens every path: openat2 from the
+    root with RESOLVE_IN_ROOT | RESOLVE_NO_MAGICLINKS, so that a symbolic
+    link leads only to places inside the root.  Raises OSError."""
+    openat2, resolve_in_root, resolve_no_magiclinks = 437, 0x10, 0x02  # every architecture's
+    how = struct.pack("QQQ", flags, 0, resolve_in_root | resolve_no_magiclinks)
+    libc = ctypes.CDLL(None, use_errno=True)
+    fd = libc.syscall(openat2, root_fd, name.encode(), how, ctypes.c_size_t(len(how)))
+    if fd < 0:
+        number = ctypes.get_errno()
+        raise OSError(number, os.strerror(number))
+    return fd
+
+
 def registry_note(device_dir):
-    """What the run finds at the registry's place, never waiting on it."""
+    """What the run finds at the registry's place, told as the host layer
+    decides it, never waiting on it: a symbolic link followed inside the
+    folder only, then a regular file of at most 64 MiB that opens for reading."""
     # Like every name, the registry file's is matched ignoring case: the
     # exact name first, else the first the directory lists.
     if os.path.lexists(os.path.join(device_dir, "registry.reg")):
@@ -49,18 +70,29 @@ def registry_note(device_dir):
         if not found:
             return f"registry: none, no registry.reg in the folder: {NO_CABINET}"
         name = found[0]
-    path = os.path.join(device_dir, name)
-    info = os.lstat(path)
-    if stat.S_ISLNK(info.st_mode):
-        return f"registry: {name}, a symbolic link, followed only inside the copy"
-    for is_kind, kind in KINDS:
-        if is_kind(info.st_mode):
-            return f"registry: none, {name} is {kind}, not a regular file: {NO_CABINET}"
+    link = stat.S_ISLNK(os.lstat(os.path.join(device_dir, name)).st_mode)
+    shown = f"{name} is a symbolic link to" if link else f"{name} is"
+    root = os.open(device_dir, os.O_PATH | os.O_DIRECTORY)
     try:
-        os.close(os.open(path, os.O_RDONLY | os.O_NONBLOCK | os.O_NOCTTY))
-    except OSError as error:
-        return f"registry: none, {name} cannot be read ({error.strerror}): {NO_CABINET}"
-    return f"registry: {name}"
+        try:
+            # O_PATH: what the name leads to, without opening it.
+            found = open_in_root(root, name, os.O_PATH)
+        except OSError as error:
+            return f"registry: none, {shown} nothing inside the copy ({error.strerror}): {NO_CABINET}"
+        info = os.fstat(found)
+        os.close(found)
+        for is_kind, kind in KINDS:
+            if is_kind(info.st_mode):
+                return f"registry: none, {shown} {kind}, not a regular file: {NO_CABINET}"
+        if info.st_size > REGISTRY_FILE_LIMIT:
+            return f"registry: none, {name} is larger than 64 MiB: {NO_CABINET}"
+        try:
+            os.close(open_in_root(root, name, os.O_RDONLY | os.O_NONBLOCK | os.O_NOCTTY))
+        except OSError as error:
+            return f"registry: none, {name} cannot be read ({error.strerror}): {NO_CABINET}"
+    finally:
+        os.close(root)
+    return f"registry: {name}, a symbolic link to a file inside the copy" if link else f"registry: {name}"
 
 
 def landlock_abi():

@@ -9,7 +9,9 @@ cd "$(dirname "$0")/.."
 scripts/install_packages.sh cmake ninja-build g++ python3 libgtest-dev libgmock-dev \
     pkg-config libunicorn-dev
 
-[ -f build/CMakeCache.txt ] || cmake --preset host >/dev/null
+# A configure that stopped half-way (a package missing) leaves a cache but no
+# build file: configure again until there is one.
+[ -f build/build.ninja ] || cmake --preset host >/dev/null
 if [ $# -eq 0 ]; then
     cmake --build --preset host -j2
 else

@@ -7,6 +7,6 @@ cd "$(dirname "$0")/.."
 
 scripts/install_packages.sh clang-16 lld-16 llvm-16 python3-pefile
 for cpu in armv4i armv7; do
-    [ -f build-ce-$cpu/CMakeCache.txt ] || cmake --preset ce-$cpu >/dev/null
+    [ -f build-ce-$cpu/build.ninja ] || cmake --preset ce-$cpu >/dev/null
     cmake --build --preset ce-$cpu -j2
 done

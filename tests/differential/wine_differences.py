@@ -30,6 +30,9 @@ C. Search patterns.  CE matches by MatchesWildcardMask (apis.c): "?" matches
 D. "." and "..".  Wine's search of a directory that is not a drive root
    yields them; CE's FAT file system skips them (fatfs find.c, FindNext).
    They are dropped from Wine's answers.
+E. Registry limits.  CE's reference pages allow key and value names of 255
+   characters and 16 levels of subkeys; Wine allows 256, 16,383 and any
+   depth.  Registry cases stay within both (a few levels, short names).
 
 Platform facts of the test set-up:
 

@@ -7,7 +7,8 @@
  *
  *   - every key is found again by its own path, in upper and lower case, and
  *     it is the only key of that path;
- *   - every key but a root key has its parent key (the import creates it);
+ *   - every key comes after its parent key, so that its path is its
+ *     ancestors' names and its own;
  *   - every value is found again by its own name in its key, and it is the
  *     only value of that name;
  *   - the lookups the cleanup run makes (the package key, "CabFile") answer
@@ -52,20 +53,28 @@ bool AsciiEqualsIgnoringCase(const std::u16string &a, const std::u16string &b)
     return AsciiCase(a, false) == AsciiCase(b, false);
 }
 
+/* The full path of the key `index`: its ancestors' names and its own. */
+std::u16string PathOf(const coredll::RegistryExport &reg, size_t index)
+{
+    const coredll::RegistryKey &key = reg.keys[index];
+    if (key.parent == coredll::kNoParent) {
+        return key.name;
+    }
+    if (key.parent >= index) {
+        Fail("a key comes before its parent key");
+    }
+    return PathOf(reg, key.parent) + u"\\" + key.name;
+}
+
 void CheckKeyLookups(const coredll::RegistryExport &reg, size_t index)
 {
     const coredll::RegistryKey &key = reg.keys[index];
-    const std::u16string forms[] = {key.path, AsciiCase(key.path, true),
-                                    AsciiCase(key.path, false)};
+    const std::u16string path = PathOf(reg, index);
+    const std::u16string forms[] = {path, AsciiCase(path, true), AsciiCase(path, false)};
     for (const std::u16string &form : forms) {
         if (coredll::FindRegistryKey(reg, form) != &key) {
             Fail("a key is not found by its own path, or its path names two keys");
         }
-    }
-    size_t separator = key.path.rfind(u'\\');
-    if (separator != std::u16string::npos &&
-        coredll::FindRegistryKey(reg, key.path.substr(0, separator)) == nullptr) {
-        Fail("a key's parent key is missing");
     }
     for (const coredll::RegistryValue &value : key.values) {
         if (coredll::FindRegistryValue(key, AsciiCase(value.name, true)) != &value) {

@@ -139,6 +139,14 @@ TEST_F(ProgramRun, TraceShowsEveryPlatformCallOnItsOwnLine)
     EXPECT_TRUE(Exists(InRoot("Temp/ServicePackOld/PatchUnInstall.exe")));
     EXPECT_FALSE(Exists(InRoot("Temp/ServicePack")));
     EXPECT_FALSE(Exists(InRoot("Windows/Pack.cab")));
+
+    // Data too long for the buffer: the type is written, the data is not.
+    const std::string value = "\"CabFile\"=\"" + std::string(70, 'x') + "\"\n";
+    WriteFile(InRoot("registry.reg"),
+              "REGEDIT4\n[HKLM\\SOFTWARE\\Apps\\ORVEN ZK4070 ServicePack 1.13]\n" + value);
+    ASSERT_EQ(Run(PROGRAM_PATH, "1", errors), 0);
+    EXPECT_TRUE(
+        HasLine(errors, "RegQueryValueExW(0x00004E60, \"CabFile\", NULL, 1, -, 142) = 234"));
 }
 
 TEST_F(ProgramRun, WithoutTheVariableNothingIsPrinted)

@@ -123,22 +123,34 @@ class RehearseTest(unittest.TestCase):
         self.assertTrue(os.path.isfile(os.path.join(kept.group(1), "Temp", "ServicePack", "Setup.exe")))
         self.assertEqual(fingerprint(self.device), before, "the given folder was changed")
 
-    def test_without_a_usable_registry_nothing_names_a_cabinet(self):
+    def test_the_registry_note_tells_what_the_run_reads(self):
+        # A link is followed inside the copy only, as the host layer follows it.
         registry = os.path.join(self.device, "registry.reg")
-        for make, note in ((lambda: None, "registry: none, no registry.reg in the folder"),
-                           (lambda: os.mkfifo(registry),
-                            "registry: none, registry.reg is a FIFO, not a regular file"),
-                           (lambda: os.mkdir(registry),
-                            "registry: none, registry.reg is a directory, not a regular file")):
-            if os.path.isdir(registry):
+        outside = shutil.copy(registry, self.work)
+        shutil.copy(registry, os.path.join(self.device, "Windows", "saved.reg"))
+        os.mkfifo(os.path.join(self.device, "pipe"))
+        none = TYPICAL_RUN[1:]
+        for make, note, changed in (
+                (lambda: None, "none, no registry.reg in the folder", none),
+                (lambda: os.mkfifo(registry), "none, registry.reg is a FIFO, not a regular file",
+                 none),
+                (lambda: os.mkdir(registry),
+                 "none, registry.reg is a directory, not a regular file", none),
+                (lambda: os.symlink(outside, registry), "none, registry.reg is a symbolic link to "
+                 "nothing inside the copy (No such file or directory)", none),
+                (lambda: os.symlink("pipe", registry),
+                 "none, registry.reg is a symbolic link to a FIFO, not a regular file", none),
+                (lambda: os.symlink("/Windows/saved.reg", registry),
+                 "registry.reg, a symbolic link to a file inside the copy", TYPICAL_RUN)):
+            if os.path.isdir(registry) and not os.path.islink(registry):
                 os.rmdir(registry)
             elif os.path.lexists(registry):
                 os.unlink(registry)
             make()
             result = self.rehearse(timeout=60)
             self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
-            self.assertIn(note, result.stdout)
-            self.assertEqual(changes(result.stdout), TYPICAL_RUN[1:])
+            self.assertIn(f"  registry: {note}", result.stdout)
+            self.assertEqual(changes(result.stdout), changed, note)
 
     def test_stopped_rehearsal_removes_its_scratch_folder(self):
         hanging = os.path.join(self.work, "hangs")

@@ -23,6 +23,7 @@
 #include <new>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace coredll {
@@ -85,7 +86,7 @@ LONG OpenKeyImpl(HKEY root, LPCWSTR sub_key, PHKEY result)
     if (root == HKEY_LOCAL_MACHINE) {
         path = u"HKEY_LOCAL_MACHINE";
     } else if (const RegistryKey *parent = RegistryKeyOfHandle(root)) {
-        path = parent->path;
+        path = parent->name; /* an open key's name is its path */
     } else {
         return ERROR_INVALID_HANDLE;
     }
@@ -98,7 +99,7 @@ LONG OpenKeyImpl(HKEY root, LPCWSTR sub_key, PHKEY result)
     if (key == nullptr) {
         return ERROR_FILE_NOT_FOUND;
     }
-    HKEY handle = OpenRegistrySlot(RegistryKey(*key));
+    HKEY handle = OpenRegistrySlot(RegistryKey{std::move(path), kNoParent, key->values});
     if (handle == nullptr) {
         return ERROR_NOT_ENOUGH_MEMORY;
     }
@@ -161,6 +162,8 @@ extern "C" LONG WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD 
         return QueryValueImpl(hKey, lpValueName, lpReserved, lpType, lpData, lpcbData);
     });
     bool written = result == ERROR_SUCCESS;
+    /* A value found writes its type, even when its data does not fit. */
+    bool typed = (written || result == ERROR_MORE_DATA) && lpType != nullptr;
     bool text = written && lpType != nullptr && lpData != nullptr &&
                 (*lpType == REG_SZ || *lpType == REG_EXPAND_SZ);
     /* String data is shown up to its first NUL, within the bytes returned. */
@@ -169,7 +172,7 @@ extern "C" LONG WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD 
     Trace(
         "RegQueryValueExW", Decimal(result),
         {HandleArg(hKey), Text(lpValueName), HandleArg(lpReserved),
-         written && lpType != nullptr ? Decimal(*lpType) : Unwritten(), data,
+         typed ? Decimal(*lpType) : Unwritten(), data,
          lpcbData != nullptr && result != ERROR_INVALID_HANDLE ? Decimal(*lpcbData) : Unwritten()});
     return result;
 }

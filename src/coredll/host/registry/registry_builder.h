@@ -1,10 +1,11 @@
 /*
  * registry_builder.h - the registry an import builds, key by key.
  *
- * Keys are created with their parents and deleted with their subkeys; values
- * are set and deleted by name.  Names are compared ignoring case, as the
- * registry compares them, through hash tables, so that an import costs time
- * in proportion to its file whatever the number of keys and values.
+ * A key is created under its parent, one level at a time, and deleted with
+ * its subkeys; values are set and deleted by name.  A key is found under its
+ * parent, and a value in its key, by name ignoring case, as the registry
+ * compares names, through hash tables: an import costs time and memory in
+ * proportion to its file whatever the shape of the tree.
  */
 #ifndef COREDLL_HOST_REGISTRY_BUILDER_H
 #define COREDLL_HOST_REGISTRY_BUILDER_H
@@ -21,12 +22,16 @@ namespace coredll {
 
 class RegistryBuilder {
   public:
-    /* CreateKey - the key of path `path` (a RegistryKey path), created with
-     * every missing parent; returns its id.  May throw std::bad_alloc. */
-    size_t CreateKey(std::u16string_view path);
+    /* CreateKey - the subkey `name` of the key `parent` (an id this builder
+     * gave, of a key not deleted since, or kNoParent for a root key), created
+     * when missing; returns its id.  May throw std::bad_alloc. */
+    size_t CreateKey(size_t parent, std::u16string_view name);
 
-    /* DeleteTree - deletes the key `path` and its subkeys, if it exists. */
-    void DeleteTree(std::u16string_view path);
+    /* FindKey - the id of the subkey `name` of `parent`, or kNoParent. */
+    size_t FindKey(size_t parent, std::u16string_view name) const;
+
+    /* DeleteTree - deletes the key `key` (an id FindKey gave) and its subkeys. */
+    void DeleteTree(size_t key);
 
     /* SetValue - sets `value` in the key `key` (an id CreateKey gave, of a
      * key not deleted since), replacing the data of a value of that name. */
@@ -43,17 +48,16 @@ class RegistryBuilder {
   private:
     struct Node {
         RegistryKey key;
-        bool alive;
-        std::vector<size_t> children;
-        std::vector<bool> value_alive;
+        bool deleted;
+        std::vector<bool> value_deleted;
     };
 
-    /* The hash table key of value `name` in key `key`. */
-    static std::u16string ValueId(size_t key, std::u16string_view name);
+    /* The hash table key of the name `name` in the key `key`. */
+    static std::u16string NameId(size_t key, std::u16string_view name);
 
     std::vector<Node> nodes_;
-    std::unordered_map<std::u16string, size_t> keys_;   /* upper-cased path -> node */
-    std::unordered_map<std::u16string, size_t> values_; /* ValueId -> position */
+    std::unordered_map<std::u16string, size_t> keys_;   /* parent's NameId -> node */
+    std::unordered_map<std::u16string, size_t> values_; /* key's NameId -> position */
 };
 
 } // namespace coredll

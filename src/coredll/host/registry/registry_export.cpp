@@ -68,43 +68,39 @@ Text RootKeyName(Text name)
     return {};
 }
 
-/* The longest key name and value name the registry takes, in UTF-16 units
- * (Wine's; the platform documents 255 and 16,383). */
-constexpr size_t kKeyNameLimit = 256;
-constexpr size_t kValueNameLimit = 16383;
+/* The registry's limits, from CE's reference pages (RegCreateKeyEx,
+ * RegSetValueEx, and the registry's table of size limits; CE's registry code
+ * is not in its published source): a key or value name of at most 255
+ * characters, and at most 16 levels of subkeys below a root key. */
+constexpr size_t kNameLimit = 255;
+constexpr size_t kDepthLimit = 16;
 
-/* The canonical path of the key `name` as a key line writes it: the root's
- * long name and the subkey names joined by single backslashes.  Empty when
- * the root is unknown, the subkey path starts with a backslash or a name is
- * too long (the registry refuses to create such keys). */
-std::u16string CanonicalKeyPath(Text name)
+/* The long name of the root key of a key line's `name`, leaving in `subkeys`
+ * the path after it; empty when the root is unknown or that path starts with
+ * a backslash (the registry refuses such a name). */
+Text SplitRootKey(Text name, Text &subkeys)
 {
     size_t separator = name.find(u'\\');
-    Text root = RootKeyName(name.substr(0, separator));
-    if (root.empty()) {
+    subkeys = separator == Text::npos ? Text() : name.substr(separator + 1);
+    if (!subkeys.empty() && subkeys.front() == u'\\') {
         return {};
     }
-    std::u16string path(root);
-    if (separator == Text::npos) {
-        return path;
-    }
-    Text rest = name.substr(separator + 1);
-    if (!rest.empty() && rest.front() == u'\\') {
-        return {};
-    }
-    while (!rest.empty()) {
-        size_t end = rest.find(u'\\');
-        Text part = rest.substr(0, end);
-        if (part.size() > kKeyNameLimit) {
-            return {};
+    return RootKeyName(name.substr(0, separator));
+}
+
+/* The first name of the subkey path `subkeys`, taken off it; empty at its
+ * end.  Empty names (a run of backslashes, a final one) are skipped. */
+Text NextKeyName(Text &subkeys)
+{
+    while (!subkeys.empty()) {
+        size_t end = subkeys.find(u'\\');
+        Text name = subkeys.substr(0, end);
+        subkeys = end == Text::npos ? Text() : subkeys.substr(end + 1);
+        if (!name.empty()) {
+            return name;
         }
-        if (!part.empty()) {
-            path += u'\\';
-            path += part;
-        }
-        rest = end == Text::npos ? Text() : rest.substr(end + 1);
     }
-    return path;
+    return {};
 }
 
 /* Reads a quoted string whose opening quote is already read, with the
@@ -229,16 +225,53 @@ class Importer {
         Text name = line.substr(0, close);
         current_.reset();
         if (!name.empty() && name.front() == u'-') {
-            name.remove_prefix(1);
-            std::u16string path = CanonicalKeyPath(name);
-            if (path.find(u'\\') != std::u16string::npos) { /* never a root key */
-                registry_.DeleteTree(path);
-            }
+            DeleteKey(name.substr(1));
+        } else {
+            OpenKey(name);
+        }
+    }
+
+    /* Creates the key `name` one level at a time, as the import's
+     * RegCreateKeyEx does (Wine's kernelbase create_key), and opens it.  A
+     * level the registry refuses, its name too long or the level too deep,
+     * ends the line: the levels above it stay, and no key is open. */
+    void OpenKey(Text name)
+    {
+        Text subkeys;
+        Text root = SplitRootKey(name, subkeys);
+        if (root.empty()) {
             return;
         }
-        std::u16string path = CanonicalKeyPath(name);
-        if (!path.empty()) {
-            current_ = registry_.CreateKey(path);
+        size_t key = registry_.CreateKey(kNoParent, root);
+        for (size_t depth = 1;; ++depth) {
+            Text subkey = NextKeyName(subkeys);
+            if (subkey.empty()) {
+                current_ = key;
+                return;
+            }
+            if (depth > kDepthLimit || subkey.size() > kNameLimit) {
+                return;
+            }
+            key = registry_.CreateKey(key, subkey);
+        }
+    }
+
+    /* Deletes the key `name` with its subkeys, when it exists and is not a
+     * root key. */
+    void DeleteKey(Text name)
+    {
+        Text subkeys;
+        Text root = SplitRootKey(name, subkeys);
+        Text subkey = NextKeyName(subkeys);
+        if (root.empty() || subkey.empty()) {
+            return;
+        }
+        size_t key = registry_.FindKey(kNoParent, root);
+        for (; key != kNoParent && !subkey.empty(); subkey = NextKeyName(subkeys)) {
+            key = registry_.FindKey(key, subkey);
+        }
+        if (key != kNoParent) {
+            registry_.DeleteTree(key);
         }
     }
 
@@ -260,7 +293,7 @@ class Importer {
             return;
         }
         RegistryValue value{std::u16string(name), 0, {}};
-        if (ReadData(rest, value) && name.size() <= kValueNameLimit) {
+        if (ReadData(rest, value) && name.size() <= kNameLimit) {
             SetValue(std::move(value));
         }
     }
@@ -458,10 +491,20 @@ RegistryExport ParseRegistryExport(const uint8_t *bytes, size_t size)
 
 const RegistryKey *FindRegistryKey(const RegistryExport &reg, std::u16string_view path)
 {
-    for (const RegistryKey &key : reg.keys) {
-        if (Utf16EqualsIgnoringCase(key.path, path)) {
+    /* One pass: a key's subkeys all come after it. */
+    size_t parent = kNoParent;
+    size_t end = path.find(u'\\');
+    for (size_t i = 0; i < reg.keys.size(); ++i) {
+        const RegistryKey &key = reg.keys[i];
+        if (key.parent != parent || !Utf16EqualsIgnoringCase(key.name, path.substr(0, end))) {
+            continue;
+        }
+        if (end == std::u16string_view::npos) {
             return &key;
         }
+        parent = i;
+        path.remove_prefix(end + 1);
+        end = path.find(u'\\');
     }
     return nullptr;
 }

@@ -25,14 +25,17 @@ namespace coredll {
  * must be "Windows Registry Editor Version 5.00", or "REGEDIT4" in UTF-16 or
  * Windows-1252; otherwise the result is empty.  "[-key]" deletes a key the
  * file created earlier, with its subkeys; "name"=- deletes a value.  A line
- * that cannot be read is skipped.  Never throws (an allocation failure gives
- * what was imported so far) and never reads outside the given bytes.
+ * that cannot be read is skipped.  The registry's limits hold: a key or value
+ * name of at most 255 characters, at most 16 levels of subkeys.  Time and
+ * memory grow in proportion to `size`.  Never throws (an allocation failure
+ * gives what was imported so far) and never reads outside the given bytes.
  */
 RegistryExport ParseRegistryExport(const uint8_t *bytes, size_t size);
 
 /*
- * FindRegistryKey - the key of `reg` whose path equals `path` (a path as
- * RegistryKey holds it) ignoring case, or nullptr when there is none.
+ * FindRegistryKey - the key of `reg` whose path, its names from the root
+ * key's long name down joined by single backslashes, equals `path` ignoring
+ * case; nullptr when there is none.
  */
 const RegistryKey *FindRegistryKey(const RegistryExport &reg, std::u16string_view path);
 

@@ -75,6 +75,7 @@ TEST_F(FindApi, RecordCarriesTheSizeAndTime)
 {
     MakeDirs(InRoot("Dir"));
     WriteFile(InRoot("Dir/seven"), "1234567");
+    ASSERT_EQ(truncate(InRoot("Dir/seven").c_str(), (off_t{1} << 32) + 7), 0); // sparse
     const struct timespec one_second[2] = {{1, 0}, {1, 0}}; // 1970-01-01 00:00:01
     ASSERT_EQ(utimensat(AT_FDCWD, InRoot("Dir/seven").c_str(), one_second, 0), 0);
     WIN32_FIND_DATAW record;
@@ -82,7 +83,7 @@ TEST_F(FindApi, RecordCarriesTheSizeAndTime)
     ASSERT_NE(search, INVALID_HANDLE_VALUE);
     EXPECT_EQ(NameOf(record), u"seven");
     EXPECT_EQ(record.nFileSizeLow, 7u);
-    EXPECT_EQ(record.nFileSizeHigh, 0u);
+    EXPECT_EQ(record.nFileSizeHigh, 1u);
     // FILETIME counts 100 ns since 1601, 11644473600 s before 1970.
     EXPECT_EQ((uint64_t{record.ftLastWriteTime.dwHighDateTime} << 32) |
                   record.ftLastWriteTime.dwLowDateTime,
@@ -100,6 +101,7 @@ TEST_F(FindApi, MissingOrEmptyDirectoriesAndBadArgumentsGiveNoSearch)
     EXPECT_EQ(FindFirstFileW(u"\\Empty\\*.*", &record), INVALID_HANDLE_VALUE);
     EXPECT_EQ(FindFirstFileW(u"\\Missing\\*.*", &record), INVALID_HANDLE_VALUE);
     EXPECT_EQ(FindFirstFileW(u"\\file\\*.*", &record), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(FindFirstFileW(u"\\Em?ty\\*.*", &record), INVALID_HANDLE_VALUE); // no such name
     EXPECT_EQ(FindFirstFileW(nullptr, &record), INVALID_HANDLE_VALUE);
     EXPECT_FALSE(FindNextFileW(INVALID_HANDLE_VALUE, &record));
     EXPECT_FALSE(FindClose(nullptr));

@@ -3,7 +3,8 @@
 layer, and each allocation, failing in turn.
 
 The program built with failing_kernel.cpp runs on fresh copies of the sample
-device (scripts/make_sample_device.py): once undisturbed, which counts each
+device (scripts/make_sample_device.py), without standard input as on the
+device (so the root's descriptor is 0): once undisturbed, which counts each
 call's uses, then with the k-th use of a call failing, for every call, k and
 error the kernel gives there (its man page's).  Each run must exit 0, leave
 the sentinel tree beside the root as it was (bytes and inodes), leave no
@@ -97,10 +98,14 @@ class Sample:
             environment["FAIL"] = "%d %d %d" % (list(ERRORS).index(fail[0]), fail[1], fail[2])
         if landlock_abi is not None:
             environment["LANDLOCK_ABI"] = str(landlock_abi)
-        limit = lambda: resource.setrlimit(resource.RLIMIT_NOFILE, (descriptors, descriptors))
+        def start():  # out of descriptors, or (as on the device) with fd 0 free
+            if descriptors:
+                resource.setrlimit(resource.RLIMIT_NOFILE, (descriptors, descriptors))
+            else:
+                os.close(0)
+
         finished = subprocess.run([os.path.join(root, *self.exe)], cwd=root, env=environment,
-                                  stdin=subprocess.DEVNULL, capture_output=True, check=False,
-                                  preexec_fn=limit if descriptors else None, timeout=20)
+                                  capture_output=True, check=False, preexec_fn=start, timeout=20)
         report = finished.stdout.decode().splitlines() or ["0 uses"]
         problems = [line for line in report if line.startswith("descriptor ")]
         problems += ["exit status %d" % finished.returncode] if finished.returncode else []

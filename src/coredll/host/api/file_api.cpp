@@ -114,7 +114,7 @@ class DirectoryForChange {
 BOOL DeleteFileImpl(LPCWSTR path)
 {
     Resolved entry(path);
-    if (!entry.NamesEntry() || !entry->exists || S_ISDIR(entry->st.st_mode)) {
+    if (!entry->exists || S_ISDIR(entry->st.st_mode)) {
         return FALSE;
     }
     /* A symbolic link itself is removed, never its target; a read-only file
@@ -140,8 +140,9 @@ BOOL CreateDirectoryImpl(LPCWSTR path)
 BOOL RemoveDirectoryImpl(LPCWSTR path)
 {
     Resolved entry(path);
-    /* Never the root itself, and never a link to a directory. */
-    if (!entry.NamesEntry() || !entry->exists || !S_ISDIR(entry->st.st_mode)) {
+    /* Never the root itself (which never exists as a name), and never a link
+     * to a directory. */
+    if (!entry->exists || !S_ISDIR(entry->st.st_mode)) {
         return FALSE;
     }
     DirectoryForChange directory(entry);
@@ -153,7 +154,7 @@ BOOL MoveFileImpl(LPCWSTR from, LPCWSTR to)
     /* No more fds than a deletion: the source's directory is closed while
      * the target is resolved, and opened again for the change. */
     Resolved source(from);
-    if (!source.NamesEntry() || !source->exists) {
+    if (!source->exists) {
         return FALSE;
     }
     CloseResolvedDirectory(source.TakeDirectory());
@@ -175,9 +176,8 @@ DWORD GetFileAttributesImpl(LPCWSTR path)
     struct stat st = {};
     if (!entry.NamesEntry()) {
         /* The root itself, or nothing. */
-        return entry->dir_fd >= 0 && Sys().fstatat(entry->dir_fd, "", &st, AT_EMPTY_PATH) == 0
-                   ? AttributesOf(st)
-                   : INVALID_FILE_ATTRIBUTES;
+        return Sys().fstatat(entry->dir_fd, "", &st, AT_EMPTY_PATH) == 0 ? AttributesOf(st)
+                                                                         : INVALID_FILE_ATTRIBUTES;
     }
     if (!entry->exists) {
         return INVALID_FILE_ATTRIBUTES;
@@ -187,12 +187,9 @@ DWORD GetFileAttributesImpl(LPCWSTR path)
     }
     /* A link is followed, but only inside the root. */
     int fd = OpenInRoot(DeviceRootFd(), entry->path, O_PATH);
-    DWORD result = fd >= 0 && Sys().fstatat(fd, "", &st, AT_EMPTY_PATH) == 0
-                       ? AttributesOf(st)
-                       : INVALID_FILE_ATTRIBUTES;
-    if (fd >= 0) {
-        Sys().close(fd);
-    }
+    DWORD result =
+        Sys().fstatat(fd, "", &st, AT_EMPTY_PATH) == 0 ? AttributesOf(st) : INVALID_FILE_ATTRIBUTES;
+    CloseResolvedDirectory(fd);
     return result;
 }
 

@@ -7,6 +7,7 @@
  */
 #include "paths/device_path.h"
 
+#include "kernel/closing.h"
 #include "kernel/device_root.h"
 #include "kernel/directory_records.h"
 #include "kernel/system_calls.h"
@@ -181,10 +182,8 @@ bool AppendMatchedComponent(int root_fd, PathBuilder &path, std::u16string_view 
         return false;
     }
     int fd = OpenInRoot(root_fd, path.c_str(), O_PATH | O_NOFOLLOW);
+    CloseResolvedDirectory(fd);
     if (fd >= 0 || errno != ENOENT) {
-        if (fd >= 0) {
-            Sys().close(fd);
-        }
         return true; /* Exists in some form; the final open decides. */
     }
     path.Truncate(base);
@@ -281,9 +280,7 @@ bool ResolveDeviceEntry(int root_fd, std::u16string_view device_path, ResolvedEn
                      ? OpenInRoot(root_fd, "", O_PATH | O_DIRECTORY)
                      : OpenParent(root_fd, path.substr(0, slash), on_disk);
     if (out.dir_fd < 0 || !MatchLastComponent(last, out) || !on_disk.AppendComponent(out.name)) {
-        if (out.dir_fd >= 0) {
-            Sys().close(out.dir_fd);
-        }
+        CloseResolvedDirectory(out.dir_fd);
         out.dir_fd = -1;
         out.exists = false;
         return false;

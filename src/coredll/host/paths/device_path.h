@@ -56,7 +56,7 @@ struct ResolvedEntry {
     int dir_fd = -1;
     char name[kNameBytes];
     char path[kRelativePathBytes]; /* The whole on-disk path; "" for the root. */
-    bool exists = false;           /* Whether name exists; its lstat in st. */
+    bool exists = false;           /* Whether name exists (never "."); its lstat in st. */
     struct stat st = {};
 };
 

@@ -30,7 +30,7 @@ enum Call { EACH_CALL(INDEX) k_new, kCalls };
 
 long uses[kCalls];
 long fail[3] = {kCalls, 0, 0}; // entry, use, errno
-int landlock_abi = -1;         // -1: the kernel's own
+int landlock_abi = 0;
 bool fired = false;
 bool open_at_start[256];
 SystemCalls base; // the kernel, with Landlock as LANDLOCK_ABI says
@@ -46,12 +46,11 @@ template <typename F> struct Faked;
 template <typename R, typename... A> struct Faked<R (*)(A...)> {
     template <R (*SystemCalls::*Entry)(A...), int I> static R Call(A... args)
     {
-        bool fails = Fails(I);
-        if (!fails || I == k_close) {
-            R result = (base.*Entry)(args...);
-            if (!fails) {
-                return result;
-            }
+        if (!Fails(I)) {
+            return (base.*Entry)(args...);
+        }
+        if (I == k_close) {
+            (base.*Entry)(args...); // released all the same
         }
         errno = static_cast<int>(fail[2]);
         return -1;
@@ -60,9 +59,7 @@ template <typename R, typename... A> struct Faked<R (*)(A...)> {
 
 int Ruleset(const struct landlock_ruleset_attr *attr, size_t size, uint32_t flags)
 {
-    return landlock_abi < 0
-               ? coredll::KernelSystemCalls().landlock_create_ruleset(attr, size, flags)
-               : LandlockRulesetAtAbi(landlock_abi, attr, size, flags);
+    return LandlockRulesetAtAbi(landlock_abi, attr, size, flags);
 }
 
 void Report()
@@ -88,10 +85,12 @@ struct Installed {
         if (text != nullptr) {
             std::sscanf(text, "%ld %ld %ld", &fail[0], &fail[1], &fail[2]);
         }
-        text = std::getenv("LANDLOCK_ABI");
-        landlock_abi = text != nullptr ? std::atoi(text) : -1;
         base = coredll::KernelSystemCalls();
-        base.landlock_create_ruleset = Ruleset;
+        text = std::getenv("LANDLOCK_ABI");
+        if (text != nullptr) {
+            landlock_abi = std::atoi(text);
+            base.landlock_create_ruleset = Ruleset;
+        }
         SystemCalls faked = base;
 #define INSTALL(call)                                                                              \
     faked.call =                                                                                   \

@@ -63,7 +63,7 @@ bool DescribeEntry(const Search &search, const char *name, WIN32_FIND_DATAW &rec
         Sys().fstatat(search.dir_fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
         return false;
     }
-    std::memset(&record, 0, sizeof(record));
+    record = WIN32_FIND_DATAW{};
     record.dwFileAttributes = AttributesOf(st);
     auto size = static_cast<uint64_t>(S_ISDIR(st.st_mode) ? 0 : st.st_size);
     record.nFileSizeHigh = static_cast<DWORD>(size >> 32);

@@ -33,21 +33,19 @@ int OpenRetrying(int dir_fd, const char *path, int flags, uint64_t resolve)
     struct open_how how = {};
     how.flags = static_cast<uint64_t>(flags) | O_CLOEXEC;
     how.resolve = resolve;
-    for (int attempt = 0; attempt < 8; ++attempt) {
-        int fd = Sys().openat2(dir_fd, path, &how, sizeof(how));
-        if (fd >= 0) {
-            return fd;
-        }
+    int fd = Sys().openat2(dir_fd, path, &how, sizeof(how));
+    for (int attempt = 1; fd < 0 && attempt < 8; ++attempt) {
         bool out_of_descriptors = errno == EMFILE || errno == ENFILE;
         if (out_of_descriptors && !CloseBatch()) {
             NoteFailure("out of file descriptors");
-            return -1;
+            break;
         }
         if (!out_of_descriptors && errno != EAGAIN && errno != EINTR) {
-            return -1;
+            break;
         }
+        fd = Sys().openat2(dir_fd, path, &how, sizeof(how));
     }
-    return -1;
+    return fd;
 }
 
 int OpenCurrentDirectory()
@@ -55,7 +53,7 @@ int OpenCurrentDirectory()
     if (getcwd(root_path, sizeof(root_path)) == nullptr) {
         root_path[0] = '\0';
     }
-    return OpenRetrying(AT_FDCWD, ".", O_PATH | O_DIRECTORY, 0);
+    return OpenInRoot(AT_FDCWD, "", O_PATH | O_DIRECTORY);
 }
 
 bool SameFile(const struct stat &a, const struct stat &b)

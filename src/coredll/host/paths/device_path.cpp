@@ -141,8 +141,9 @@ class PathBuilder {
 enum class Lookup { Found, Missing, Unreadable };
 
 /* The first entry of the directory `dir_fd` (any fd of it, O_PATH included)
- * whose name equals `name` ignoring case, copied NUL-terminated into `out`;
- * Unreadable when the listing cannot be read to its end. */
+ * whose name equals `name` ignoring case, copied NUL-terminated into `out`
+ * (left as it was otherwise); Unreadable when the listing cannot be read to
+ * its end. */
 Lookup FindEntryIgnoringCase(int dir_fd, std::u16string_view name, char *out, size_t capacity)
 {
     alignas(8) char buffer[8192];
@@ -191,10 +192,9 @@ bool AppendMatchedComponent(int root_fd, PathBuilder &path, std::u16string_view 
     if (dir_fd < 0) {
         return false;
     }
-    char matched[kNameBytes];
-    Lookup found = FindEntryIgnoringCase(dir_fd, component, matched, sizeof(matched));
+    FindEntryIgnoringCase(dir_fd, component, name, sizeof(name));
     Sys().close(dir_fd);
-    return path.AppendComponent(found == Lookup::Found ? matched : name);
+    return path.AppendComponent(name);
 }
 
 /* Opens the directory that the normalised components `parent` name (O_PATH)
@@ -234,14 +234,12 @@ bool MatchLastComponent(std::u16string_view last, ResolvedEntry &out)
         out.exists = true;
         return true;
     }
-    char matched[kNameBytes];
     Lookup found = errno == ENOENT
-                       ? FindEntryIgnoringCase(out.dir_fd, last, matched, sizeof(matched))
+                       ? FindEntryIgnoringCase(out.dir_fd, last, out.name, sizeof(out.name))
                        : Lookup::Unreadable;
     if (found != Lookup::Found) {
         return found == Lookup::Missing;
     }
-    std::memcpy(out.name, matched, std::strlen(matched) + 1);
     out.exists = Sys().fstatat(out.dir_fd, out.name, &out.st, AT_SYMLINK_NOFOLLOW) == 0;
     return out.exists;
 }

@@ -1,21 +1,16 @@
 #!/usr/bin/env python3
-"""Fault sweep: the sample device's run with each system call of the host
-layer, and each allocation, failing in turn.
+"""fault_sweep.py BINARY - the sample device's run with each system call of
+the host layer, and each allocation, failing in turn.
 
-The program built with failing_kernel.cpp runs on fresh copies of the sample
-device (scripts/make_sample_device.py), without standard input as on the
-device (so the root's descriptor is 0): once undisturbed, which counts each
-call's uses, then with the k-th use of a call failing, for every call, k and
-error the kernel gives there (its man page's).  Each run must exit 0, leave
-the sentinel tree beside the root as it was (bytes and inodes), leave no
-descriptor open, and leave a tree the model (cleanup_model.py) gives when
-some of the run's changing calls fail.  A failure the layer can get past
-must leave exactly the undisturbed run's tree.  The sample runs as made on
-the kernel's Landlock and on Landlock ABI 1 (unconfined), and with the names
-the run looks up spelt otherwise on disk; then out of descriptors for real.
+BINARY (servicepack-cleanup-failing, failing_kernel.cpp) runs on fresh copies
+of the sample device (scripts/make_sample_device.py) without standard input,
+as on the device: undisturbed, then with the k-th use of each call failing
+with each error its man page gives, for every k.  Each run must exit 0, leave
+the sentinel beside the root as it was (bytes, inodes), leave no descriptor
+open, and leave a tree the model (cleanup_model.py) gives with some changing
+calls failed; a failure the layer can get past, the undisturbed tree.
 """
 
-import argparse
 import concurrent.futures
 import errno
 import itertools
@@ -146,11 +141,11 @@ def problems_of(case):
 
 def main():
     """Runs the sweep; exit status 1 when any run went wrong."""
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--binary", required=True, help="the built servicepack-cleanup-failing")
-    binary = os.path.abspath(parser.parse_args().binary)
+    binary = os.path.abspath(sys.argv[1])
     scratch = tempfile.mkdtemp(prefix="fault-sweep-", dir=property_test.scratch_parent())
     try:
+        # As made, on the kernel's Landlock and on ABI 1 (unconfined); with
+        # the names the run looks up spelt otherwise on disk.
         made, respelt = Sample(scratch, binary, False), Sample(scratch, binary, True)
         cases = sweep(made, None) + sweep(made, 1) + sweep(respelt, 1)
         # Without Landlock and out of descriptors: seven (a search and what a

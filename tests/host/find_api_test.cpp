@@ -89,6 +89,7 @@ TEST_F(FindApi, RecordCarriesTheSizeAndTime)
                   record.ftLastWriteTime.dwLowDateTime,
               uint64_t{116444736010000005});
     EXPECT_FALSE(FindNextFileW(search, &record));
+    EXPECT_FALSE(FindNextFileW(search, &record)); // and stays at its end
     EXPECT_TRUE(FindClose(search));
     EXPECT_FALSE(FindClose(search));            // a closed handle is no longer a search
     search = FindFirstFileW(u"\\Dir", &record); // a directory's size is 0

@@ -83,9 +83,7 @@ const char *DeviceRootPath()
 
 bool OpenDeviceRoot()
 {
-    if (root_fd >= 0) {
-        Sys().close(root_fd);
-    }
+    Sys().close(root_fd); /* EBADF when there is none (-2, -1) */
     root_fd = OpenCurrentDirectory();
     return root_fd >= 0;
 }

@@ -31,8 +31,8 @@ bool IsSeparator(char16_t c)
 bool HoldsInvalidCharacter(std::u16string_view names)
 {
     for (char16_t c : names) {
-        if (c < 0x80 && (c == u'\0' || c == u'*' || c == u'?' || c == u'"' || c == u'<' ||
-                         c == u'>' || c == u'|')) {
+        if (c == u'\0' || c == u'*' || c == u'?' || c == u'"' || c == u'<' || c == u'>' ||
+            c == u'|') {
             return true;
         }
     }

@@ -71,6 +71,11 @@ TEST_F(FileApi, CreateDirectoryNeedsAParentAndAFreeName)
     EXPECT_FALSE(CreateDirectoryW(u"\\", nullptr));
     EXPECT_TRUE(CreateDirectoryW(u"\\Temp\\Child\\", nullptr));
     EXPECT_TRUE(Exists(InRoot("Temp/Child")));
+    mode_t mask = umask(0);
+    umask(mask);
+    struct stat st = {};
+    EXPECT_EQ(stat(InRoot("Temp").c_str(), &st) == 0 ? st.st_mode & 07777 : 0, 0777 & ~mask)
+        << "made as Wine makes it: mkdir(path, 0777)";
     EXPECT_FALSE(Exists(InRoot("TEMP")));
     EXPECT_FALSE(Exists(InRoot("Missing")));
 }

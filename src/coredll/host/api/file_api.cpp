@@ -114,11 +114,12 @@ class DirectoryForChange {
 BOOL DeleteFileImpl(LPCWSTR path)
 {
     Resolved entry(path);
-    if (!entry->exists || S_ISDIR(entry->st.st_mode)) {
+    if (!entry->exists) {
         return FALSE;
     }
     /* A symbolic link itself is removed, never its target; a read-only file
-     * and the running executable stay, as on the device. */
+     * and the running executable stay, as on the device; a directory is
+     * refused by the kernel (EISDIR). */
     if (!S_ISLNK(entry->st.st_mode) && ((AttributesOf(entry->st) & FILE_ATTRIBUTE_READONLY) != 0 ||
                                         IsRunningExecutable(entry->st))) {
         return FALSE;
@@ -140,9 +141,9 @@ BOOL CreateDirectoryImpl(LPCWSTR path)
 BOOL RemoveDirectoryImpl(LPCWSTR path)
 {
     Resolved entry(path);
-    /* Never the root itself (which never exists as a name), and never a link
-     * to a directory. */
-    if (!entry->exists || !S_ISDIR(entry->st.st_mode)) {
+    /* Never the root itself (which never exists as a name); a file or a link
+     * to a directory is refused by the kernel (ENOTDIR). */
+    if (!entry->exists) {
         return FALSE;
     }
     DirectoryForChange directory(entry);

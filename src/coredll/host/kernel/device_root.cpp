@@ -102,7 +102,7 @@ bool DirectoryLiesInsideRoot(int dir_fd)
     struct stat root = {};
     struct stat current = {};
     struct stat parent = {};
-    if (DeviceRootFd() < 0 || !StatOfFd(DeviceRootFd(), root) || !StatOfFd(dir_fd, current)) {
+    if (!StatOfFd(DeviceRootFd(), root) || !StatOfFd(dir_fd, current)) {
         return false;
     }
     for (size_t length = 0; !SameFile(current, root);) {

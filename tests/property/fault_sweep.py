@@ -45,9 +45,8 @@ ERRORS = {
     "landlock_restrict_self": (E.EPERM,), "set_no_new_privs": (E.EINVAL,),
     "operator new": (E.ENOMEM,),  # the k-th allocation
 }
-# Failures the run gets past: restarted calls, a close (the descriptor is
-# released anyway), the /proc look-up of the executable, the confinement.
-# (No memory fails the call that allocates: the registry's.)
+# Failures the run gets past: restarted calls, a close (the descriptor goes
+# anyway), the executable's /proc look-up, the confinement.
 RESTARTED = (E.EINTR, E.EAGAIN)
 GOT_PAST = ("close", "close_range", "readlinkat", "landlock_create_ruleset",
             "landlock_add_rule", "landlock_restrict_self", "set_no_new_privs")
@@ -144,12 +143,10 @@ def main():
     binary = os.path.abspath(sys.argv[1])
     scratch = tempfile.mkdtemp(prefix="fault-sweep-", dir=property_test.scratch_parent())
     try:
-        # As made, on the kernel's Landlock and on ABI 1 (unconfined); with
-        # the names the run looks up spelt otherwise on disk.
+        # As made, on the kernel's Landlock and on ABI 1; names spelt otherwise.
         made, respelt = Sample(scratch, binary, False), Sample(scratch, binary, True)
         cases = sweep(made, None) + sweep(made, 1) + sweep(respelt, 1)
-        # Without Landlock and out of descriptors: seven (a search and what a
-        # deletion in it needs) leave the undisturbed run's tree.
+        # Out of descriptors without Landlock: seven leave the undisturbed tree.
         cases += [(sample, "%s, no Landlock, %d descriptors" % (sample.name, limit),
                    (None, 0, limit), limit == 7)
                   for sample in (made, respelt) for limit in range(5, 8)]

@@ -29,9 +29,8 @@ Where the device's rules leave an outcome open (a link whose target is a
 directory or read-only, a name the device cannot spell), the entry is
 "optional": it may stay as it was or be gone, nothing else.
 
-Any platform call may fail, and a failed call changes nothing: `failing`
-names the changing calls that fail, each as (function, device path), and the
-expectation lists every changing call the run makes.
+Any call may fail, changing nothing: `failing` names the changing calls that
+fail as (function, device path); the expectation lists those the run makes.
 """
 
 import os

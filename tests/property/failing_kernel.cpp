@@ -1,11 +1,11 @@
 // failing_kernel.cpp - the program on a kernel whose system calls fail on
 // demand, for fault_sweep.py.  FAIL="<i> <k> <errno>" fails the k-th use of
-// the i-th entry of the layer's system-call table as the kernel fails it
-// (a failed close has still released its descriptor), or with i one past
-// the table the k-th allocation (std::bad_alloc); LANDLOCK_ABI=<n> plays
-// Landlock ABI n (0: none).  At exit the program prints each entry's uses,
-// whether the failure came, and each descriptor open or closed unlike at the
-// start (the device root's stays open).
+// the i-th entry of the layer's system-call table as the kernel fails it (a
+// failed close has still released its descriptor), or with i one past the
+// table the k-th allocation (std::bad_alloc), and writes "failed here" to
+// standard error; LANDLOCK_ABI=<n> plays Landlock ABI n (0: none).  At exit
+// the program prints each entry's uses and each descriptor open or closed
+// unlike at the start (the root's stays open).
 #include "../host/faked_landlock.h"
 #include "kernel/device_root.h"
 #include "testing/test_support.h"
@@ -31,14 +31,15 @@ enum Call { EACH_CALL(INDEX) k_new, kCalls };
 long uses[kCalls];
 long fail[3] = {kCalls, 0, 0}; // entry, use, errno
 int landlock_abi = 0;
-bool fired = false;
 bool open_at_start[256];
 SystemCalls base; // the kernel, with Landlock as LANDLOCK_ABI says
 
 bool Fails(int call)
 {
     bool fails = ++uses[call] == fail[1] && fail[0] == call;
-    fired = fired || fails;
+    if (fails) {
+        std::fputs("failed here\n", stderr); // before the call's trace line
+    }
     return fails;
 }
 
@@ -67,7 +68,7 @@ void Report()
     for (long count : uses) {
         std::printf("%ld ", count);
     }
-    std::printf("uses\n%s\n", fired ? "fired" : "not fired");
+    std::printf("uses\n");
     for (int fd = 0; fd < 256; ++fd) {
         if ((fcntl(fd, F_GETFD) != -1) != (open_at_start[fd] || fd == coredll::DeviceRootFd())) {
             std::printf("descriptor %d %s\n", fd, open_at_start[fd] ? "closed" : "left open");

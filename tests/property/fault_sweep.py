@@ -87,7 +87,7 @@ class Sample:
         sentinel = lambda: {p: (d, os.lstat(os.path.join(outside, *p)).st_ino)
                             for p, d in tree_snapshot.take(outside).items()}
         outside_before = sentinel()
-        environment = {"PATH": os.environ.get("PATH", "/usr/bin:/bin")}
+        environment = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "COREDLL_TRACE": "1"}
         if fail:
             environment["FAIL"] = "%d %d %d" % (list(ERRORS).index(fail[0]), fail[1], fail[2])
         if landlock_abi is not None:
@@ -103,9 +103,12 @@ class Sample:
         report = finished.stdout.decode().splitlines() or ["0 uses"]
         problems = [line for line in report if line.startswith("descriptor ")]
         problems += ["exit status %d" % finished.returncode] if finished.returncode else []
-        problems += ["the failure never came"] if fail and "fired" not in report else []
-        if sentinel() != outside_before:
-            problems.append("something outside the root changed")
+        trace = finished.stderr.decode(errors="replace").splitlines() + [""]
+        came = trace.index("failed here") + 1 if "failed here" in trace else 0
+        problems += ["the failure never came"] if fail and not came else []
+        if came and fail[0] in ("mkdirat", "unlinkat", "renameat2") and trace[came][-4:] == " = 1":
+            problems.append("a refused change reported as done: " + trace[came])
+        problems += ["something outside the root changed"] if sentinel() != outside_before else []
         after = tree_snapshot.take(root)
         property_test.remove_tree(base)
         return problems, dict(zip(ERRORS, map(int, report[0].split()[:-1]))), after

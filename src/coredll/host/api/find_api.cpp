@@ -54,8 +54,8 @@ FILETIME FileTimeOf(const struct timespec &time)
  * the entry does not match, is gone or its name is not a device name. */
 bool DescribeEntry(const Search &search, const char *name, WIN32_FIND_DATAW &record)
 {
-    char16_t device_name[MAX_PATH];
-    size_t length = 0;
+    char16_t device_name[MAX_PATH] = {};
+    size_t length; /* set by the conversion */
     struct stat st = {};
     if (!Utf8ToUtf16(name, device_name, MAX_PATH, length) ||
         !WildcardMatches(std::u16string_view(search.pattern, search.pattern_length),
@@ -71,7 +71,7 @@ bool DescribeEntry(const Search &search, const char *name, WIN32_FIND_DATAW &rec
     record.ftCreationTime = FileTimeOf(st.st_ctim);
     record.ftLastAccessTime = FileTimeOf(st.st_atim);
     record.ftLastWriteTime = FileTimeOf(st.st_mtim);
-    std::memcpy(record.cFileName, device_name, (length + 1) * sizeof(char16_t));
+    std::memcpy(record.cFileName, device_name, sizeof(device_name));
     return true;
 }
 
@@ -119,7 +119,7 @@ HANDLE FindFirstFileImpl(LPCWSTR path, LPWIN32_FIND_DATAW record)
      * is the name pattern, and a final "*.*" is "*", every name
      * (SimplifySearchSpec).  The root itself is no pattern. */
     char16_t canonical[kDevicePathLimit + 1];
-    size_t length = 0;
+    size_t length; /* set by CanonicalDevicePath */
     if (!CanonicalDevicePath(std::u16string_view(path, DevicePathLength(path)), canonical,
                              length) ||
         length == 0) {

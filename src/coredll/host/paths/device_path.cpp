@@ -177,7 +177,7 @@ Lookup FindEntryIgnoringCase(int dir_fd, std::u16string_view name, char *out, si
 bool AppendMatchedComponent(int root_fd, PathBuilder &path, std::u16string_view component)
 {
     char name[kNameBytes];
-    size_t length = 0;
+    size_t length; /* set by the conversion */
     size_t base = path.size();
     if (!Utf16ToUtf8(component, name, sizeof(name), length) || !path.AppendComponent(name)) {
         return false;
@@ -188,12 +188,11 @@ bool AppendMatchedComponent(int root_fd, PathBuilder &path, std::u16string_view 
         return true; /* Exists in some form; the final open decides. */
     }
     path.Truncate(base);
+    /* A directory that cannot be listed leaves the given spelling, and the
+     * final open fails. */
     int dir_fd = OpenInRoot(root_fd, path.c_str(), O_PATH | O_DIRECTORY);
-    if (dir_fd < 0) {
-        return false;
-    }
     FindEntryIgnoringCase(dir_fd, component, name, sizeof(name));
-    Sys().close(dir_fd);
+    CloseResolvedDirectory(dir_fd);
     return path.AppendComponent(name);
 }
 
@@ -226,7 +225,7 @@ int OpenParent(int root_fd, std::u16string_view parent, PathBuilder &path)
  * as missing would be created beside its other spelling. */
 bool MatchLastComponent(std::u16string_view last, ResolvedEntry &out)
 {
-    size_t length = 0;
+    size_t length; /* set by the conversion */
     if (!Utf16ToUtf8(last, out.name, sizeof(out.name), length)) {
         return false;
     }
@@ -258,7 +257,7 @@ size_t DevicePathLength(const char16_t *path)
 bool ResolveDeviceEntry(int root_fd, std::u16string_view device_path, ResolvedEntry &out)
 {
     char16_t normalized[kDevicePathLimit + 1];
-    size_t length = 0;
+    size_t length; /* set by CanonicalDevicePath */
     if (!CanonicalDevicePath(device_path, normalized, length)) {
         return false;
     }

@@ -5,6 +5,7 @@
 #include "coredll.h"
 #include "platform_names.h"
 #include "names/utf16.h"
+#include "paths/device_path.h"
 
 namespace {
 
@@ -36,6 +37,14 @@ TEST(Utf16, RefusesInvalidInputAndOverflow)
         EXPECT_FALSE(coredll::Utf8ToUtf16(bad, wide, 8, length)) << bad;
     }
     EXPECT_FALSE(coredll::Utf8ToUtf16("\xf0\x9f\x98\x80", wide, 2, length)); // pair + NUL
+
+    char on_disk[8] = "xxxxxxx";
+    coredll::PathBuilder path(on_disk, sizeof(on_disk));
+    EXPECT_STREQ(path.c_str(), "");
+    EXPECT_TRUE(path.AppendComponent("abc"));
+    EXPECT_FALSE(path.AppendComponent("abcd")); // "abc/abcd" and its NUL: 9
+    EXPECT_TRUE(path.AppendComponent("abc"));   // 8, exactly
+    EXPECT_STREQ(path.c_str(), "abc/abc");
 }
 
 TEST(CaseFold, ComparesIgnoringCase)

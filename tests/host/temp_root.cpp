@@ -70,11 +70,19 @@ void TempRoot::SetUp()
     lowest_free_fd_ = LowestFreeFd();
     ASSERT_TRUE(coredll::ReopenDeviceRoot());
     ASSERT_EQ(LowestFreeFd(), lowest_free_fd_) << "the previous root's fd was left open";
+    // As on the device, no standard input: the layer's first fd may be 0.
+    saved_stdin_ = fcntl(0, F_DUPFD_CLOEXEC, lowest_free_fd_);
+    close(0);
+    lowest_free_fd_ = 0;
 }
 
 void TempRoot::TearDown()
 {
     EXPECT_EQ(LowestFreeFd(), lowest_free_fd_) << "the test left a descriptor open";
+    if (saved_stdin_ >= 0) {
+        dup2(saved_stdin_, 0);
+        close(saved_stdin_);
+    }
     EXPECT_EQ(chdir(previous_cwd_.c_str()), 0);
     if (!base_.empty()) {
         RemoveTree(base_);

@@ -86,56 +86,38 @@ bool CanonicalDevicePath(std::u16string_view path, char16_t *out, size_t &length
     return length + 1 <= kDevicePathMax && !(length == 5 && out[4] == u':');
 }
 
+PathBuilder::PathBuilder(char *data, size_t capacity) : data_(data), capacity_(capacity)
+{
+    data_[0] = '\0';
+}
+
+void PathBuilder::Truncate(size_t length)
+{
+    length_ = length;
+    data_[length_] = '\0';
+}
+
+bool PathBuilder::AppendComponent(const char *name)
+{
+    size_t name_length = std::strlen(name);
+    size_t separator = length_ > 0 ? 1 : 0;
+    if (length_ + separator + name_length + 1 > capacity_) {
+        return false;
+    }
+    if (separator != 0) {
+        data_[length_++] = '/';
+    }
+    std::memcpy(data_ + length_, name, name_length + 1);
+    length_ += name_length;
+    return true;
+}
+
+bool PathBuilder::Assign(std::u16string_view components)
+{
+    return Utf16ToUtf8(components, data_, capacity_, length_);
+}
+
 namespace {
-
-/* A NUL-terminated on-disk path built in a caller's fixed buffer. */
-class PathBuilder {
-  public:
-    PathBuilder(char *data, size_t capacity) : data_(data), capacity_(capacity)
-    {
-        data_[0] = '\0';
-    }
-    const char *c_str() const
-    {
-        return data_;
-    }
-    size_t size() const
-    {
-        return length_;
-    }
-    void Truncate(size_t length)
-    {
-        length_ = length;
-        data_[length_] = '\0';
-    }
-    /* Appends "/" (unless empty) and `name`; false when it does not fit. */
-    bool AppendComponent(const char *name)
-    {
-        size_t name_length = std::strlen(name);
-        size_t separator = length_ > 0 ? 1 : 0;
-        if (length_ + separator + name_length + 1 > capacity_) {
-            return false;
-        }
-        if (separator != 0) {
-            data_[length_++] = '/';
-        }
-        std::memcpy(data_ + length_, name, name_length + 1);
-        length_ += name_length;
-        return true;
-    }
-
-    /* Makes the path `components` in UTF-8; false when they are not valid
-     * UTF-16 or do not fit. */
-    bool Assign(std::u16string_view components)
-    {
-        return Utf16ToUtf8(components, data_, capacity_, length_);
-    }
-
-  private:
-    char *data_;
-    size_t capacity_;
-    size_t length_ = 0;
-};
 
 /* What a look-up of a name in a directory's listing found. */
 enum class Lookup { Found, Missing, Unreadable };

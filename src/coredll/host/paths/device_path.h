@@ -77,6 +77,33 @@ bool ResolveDeviceEntry(int root_fd, std::u16string_view device_path, ResolvedEn
  */
 bool CanonicalDevicePath(std::u16string_view device_path, char16_t *out, size_t &length);
 
+/* PathBuilder - a NUL-terminated on-disk path built in a caller's buffer of
+ * `capacity` bytes. */
+class PathBuilder {
+  public:
+    PathBuilder(char *data, size_t capacity);
+    const char *c_str() const
+    {
+        return data_;
+    }
+    size_t size() const
+    {
+        return length_;
+    }
+    void Truncate(size_t length);
+    /* Appends "/" (unless empty) and `name`; false, unchanged, when it does
+     * not fit. */
+    bool AppendComponent(const char *name);
+    /* Makes the path `components` in UTF-8; false when they are not valid
+     * UTF-16 or do not fit. */
+    bool Assign(std::u16string_view components);
+
+  private:
+    char *data_;
+    size_t capacity_;
+    size_t length_ = 0;
+};
+
 } // namespace coredll
 
 #endif /* COREDLL_HOST_DEVICE_PATH_H */

@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <new>
 
-bool allocation_fails = false;
 static thread_local size_t bytes_allocated = 0;
 
 size_t BytesAllocated()
@@ -14,7 +13,7 @@ size_t BytesAllocated()
 
 void *operator new(size_t size)
 {
-    void *block = allocation_fails ? nullptr : std::malloc(size == 0 ? 1 : size);
+    void *block = std::malloc(size == 0 ? 1 : size);
     if (block == nullptr) {
         throw std::bad_alloc();
     }

@@ -1,11 +1,10 @@
 // allocations.h - the host tests' operator new, which counts the bytes it
-// hands out and fails while told to.
+// hands out.
 #ifndef HOST_TESTS_ALLOCATIONS_H
 #define HOST_TESTS_ALLOCATIONS_H
 
 #include <cstddef>
 
-extern bool allocation_fails; // every allocation fails while it is set
-size_t BytesAllocated();      // the bytes handed out on this thread so far
+size_t BytesAllocated(); // the bytes handed out on this thread so far
 
 #endif // HOST_TESTS_ALLOCATIONS_H

@@ -148,12 +148,19 @@ Outcome DeleteWhileMovedOut(Kernel kernel, Instant instant, const std::string &r
             calls.unlinkat = UnlinkMovingAtTheChange;
         }
         coredll::SetSystemCalls(calls);
-        if (coredll::ConfineChangesToRoot() != (kernel == Kernel::Landlock)) {
+        const std::string kept = outside + "/kept.txt";
+        bool truncation_refusable =
+            WriteText(kept, "kept") && KernelSystemCalls().landlock_create_ruleset(
+                                           nullptr, 0, LANDLOCK_CREATE_RULESET_VERSION) >= 3;
+        coredll::ConfineChangesToRoot();
+        if (coredll::ChangesConfinedToRoot() != (kernel == Kernel::Landlock)) {
             _exit(Unavailable);
         }
         bool deleted = DeleteFileW(u"\\Old\\a.txt") != FALSE;
-        // Confined, nothing at all can be made outside either.
-        if (kernel == Kernel::Landlock && mkdir((outside + "/made").c_str(), 0755) == 0) {
+        // Confined, nothing at all can be made (or, from ABI 3, truncated) outside either.
+        if (kernel == Kernel::Landlock &&
+            (mkdir((outside + "/made").c_str(), 0755) == 0 ||
+             (truncation_refusable && truncate(kept.c_str(), 0) == 0))) {
             _exit(CreatedOutside);
         }
         _exit(deleted ? Deleted : Kept);

@@ -5,7 +5,10 @@
 #include "platform_names.h"
 #include "kernel/device_root.h"
 #include "paths/device_path.h"
+#include "kernel/system_calls.h"
+#include "testing/test_support.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
@@ -124,6 +127,30 @@ TEST_F(Containment, ASearchedDirectoryMovedOutIsNeitherReadNorEmptied)
     }
     FindClose(search);
     EXPECT_LT(yielded, 2000);
+}
+
+TEST_F(Containment, WhatCannotBeOpenedOrStatedIsNeverInside)
+{
+    int outside = open(outside_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    errno = EIO;
+    EXPECT_FALSE(coredll::DirectoryLiesInsideRoot(outside));
+    EXPECT_EQ(errno, 0) << "outside, not unknown";
+    close(outside);
+    EXPECT_FALSE(coredll::DirectoryLiesInsideRoot(-1));
+    EXPECT_EQ(errno, EBADF);
+
+    coredll::SystemCalls refusing = coredll::KernelSystemCalls();
+    refusing.openat2 = [](int, const char *, const struct open_how *, size_t) {
+        errno = EACCES;
+        return -1;
+    };
+    coredll::SetSystemCalls(refusing);
+    EXPECT_FALSE(coredll::ReopenDeviceRoot());
+    EXPECT_EQ(coredll::DeviceRootPath(), nullptr);
+    coredll::SetSystemCalls(coredll::KernelSystemCalls());
+    int stand_in = open("/dev/null", O_RDONLY | O_CLOEXEC); // the root back at its fd
+    EXPECT_TRUE(coredll::ReopenDeviceRoot());
+    close(stand_in);
 }
 
 TEST_F(Containment, RemovalRefusesTheRootAndLinksToDirectories)

@@ -71,6 +71,11 @@ TEST_F(FileApi, CreateDirectoryNeedsAParentAndAFreeName)
     EXPECT_FALSE(CreateDirectoryW(u"\\", nullptr));
     EXPECT_TRUE(CreateDirectoryW(u"\\Temp\\Child\\", nullptr));
     EXPECT_TRUE(Exists(InRoot("Temp/Child")));
+    mode_t mask = umask(0);
+    umask(mask);
+    struct stat st = {};
+    stat(InRoot("Temp").c_str(), &st); // made as Wine makes it, mkdir(path, 0777)
+    EXPECT_EQ(st.st_mode & 07777, 0777 & ~mask);
     EXPECT_FALSE(Exists(InRoot("TEMP")));
     EXPECT_FALSE(Exists(InRoot("Missing")));
 }

@@ -8,6 +8,7 @@
 #include <map>
 #include <unistd.h>
 #include <set>
+#include <sys/stat.h>
 
 namespace {
 
@@ -70,19 +71,30 @@ TEST_F(FindApi, PatternsMatchIgnoringCaseAndNeverYieldDotEntries)
     EXPECT_EQ(Search(u"\\Dir\\Sub\\").count(u"Sub"), 1u);
 }
 
-TEST_F(FindApi, RecordCarriesTheSize)
+TEST_F(FindApi, RecordCarriesTheSizeAndTime)
 {
     MakeDirs(InRoot("Dir"));
     WriteFile(InRoot("Dir/seven"), "1234567");
+    ASSERT_EQ(truncate(InRoot("Dir/seven").c_str(), (off_t{1} << 32) + 7), 0); // sparse
+    const struct timespec one_second[2] = {{1, 500}, {1, 500}}; // 1970-01-01 00:00:01.0000005
+    ASSERT_EQ(utimensat(AT_FDCWD, InRoot("Dir/seven").c_str(), one_second, 0), 0);
     WIN32_FIND_DATAW record;
     HANDLE search = FindFirstFileW(u"\\Dir\\*.*", &record);
     ASSERT_NE(search, INVALID_HANDLE_VALUE);
     EXPECT_EQ(NameOf(record), u"seven");
     EXPECT_EQ(record.nFileSizeLow, 7u);
-    EXPECT_EQ(record.nFileSizeHigh, 0u);
+    EXPECT_EQ(record.nFileSizeHigh, 1u);
+    // FILETIME counts 100 ns since 1601, 11644473600 s before 1970.
+    EXPECT_EQ((uint64_t{record.ftLastWriteTime.dwHighDateTime} << 32) |
+                  record.ftLastWriteTime.dwLowDateTime,
+              uint64_t{116444736010000005});
     EXPECT_FALSE(FindNextFileW(search, &record));
+    EXPECT_FALSE(FindNextFileW(search, &record)); // and stays at its end
     EXPECT_TRUE(FindClose(search));
-    EXPECT_FALSE(FindClose(search)); // a closed handle is no longer a search
+    EXPECT_FALSE(FindClose(search));            // a closed handle is no longer a search
+    search = FindFirstFileW(u"\\Dir", &record); // a directory's size is 0
+    EXPECT_EQ(record.nFileSizeLow, 0u);
+    EXPECT_TRUE(FindClose(search));
 }
 
 TEST_F(FindApi, MissingOrEmptyDirectoriesAndBadArgumentsGiveNoSearch)
@@ -93,6 +105,7 @@ TEST_F(FindApi, MissingOrEmptyDirectoriesAndBadArgumentsGiveNoSearch)
     EXPECT_EQ(FindFirstFileW(u"\\Empty\\*.*", &record), INVALID_HANDLE_VALUE);
     EXPECT_EQ(FindFirstFileW(u"\\Missing\\*.*", &record), INVALID_HANDLE_VALUE);
     EXPECT_EQ(FindFirstFileW(u"\\file\\*.*", &record), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(FindFirstFileW(u"\\Em?ty\\*.*", &record), INVALID_HANDLE_VALUE); // no such name
     EXPECT_EQ(FindFirstFileW(nullptr, &record), INVALID_HANDLE_VALUE);
     EXPECT_FALSE(FindNextFileW(INVALID_HANDLE_VALUE, &record));
     EXPECT_FALSE(FindClose(nullptr));

@@ -5,6 +5,7 @@
 #include "coredll.h"
 #include "platform_names.h"
 #include "names/utf16.h"
+#include "paths/device_path.h"
 
 namespace {
 
@@ -36,6 +37,14 @@ TEST(Utf16, RefusesInvalidInputAndOverflow)
         EXPECT_FALSE(coredll::Utf8ToUtf16(bad, wide, 8, length)) << bad;
     }
     EXPECT_FALSE(coredll::Utf8ToUtf16("\xf0\x9f\x98\x80", wide, 2, length)); // pair + NUL
+
+    char on_disk[8] = "xxxxxxx";
+    coredll::PathBuilder path(on_disk, sizeof(on_disk));
+    EXPECT_STREQ(path.c_str(), "");
+    EXPECT_TRUE(path.AppendComponent("abc"));
+    EXPECT_FALSE(path.AppendComponent("abcd")); // "abc/abcd" and its NUL: 9
+    EXPECT_TRUE(path.AppendComponent("abc"));   // 8, exactly
+    EXPECT_STREQ(path.c_str(), "abc/abc");
 }
 
 TEST(CaseFold, ComparesIgnoringCase)
@@ -131,23 +140,25 @@ TEST_F(Names, EveryComponentMatchesIgnoringCase)
 // Spellings as CE's canonicaliser reads them (coredll cnnclpth.c, apis.c).
 TEST_F(Names, PathSpellingsAsThePlatformReadsThem)
 {
-    MakeDirs(InRoot("Dir"));
-    WriteFile(InRoot("Dir/f.txt"), "x");
+    MakeDirs(InRoot("D"));
+    WriteFile(InRoot("D/f.txt"), "x");
     constexpr DWORD kFile = FILE_ATTRIBUTE_NORMAL;
-    EXPECT_EQ(GetFileAttributesW(u"\\\\Dir\\f.txt"), INVALID_FILE_ATTRIBUTES); // network
-    EXPECT_EQ(GetFileAttributesW(u"//Dir/f.txt"), INVALID_FILE_ATTRIBUTES);
-    EXPECT_EQ(GetFileAttributesW(u"\\/Dir\\f.txt"), kFile);    // unequal slashes: local
-    EXPECT_EQ(GetFileAttributesW(u"\\\\\\Dir\\f.txt"), kFile); // a third slash: local
-    EXPECT_EQ(GetFileAttributesW(u"Dir\\f.txt"), kFile);       // from the root
-    EXPECT_EQ(GetFileAttributesW(u"\\..\\Dir\\.\\x\\..\\f.txt"), kFile);
-    EXPECT_EQ(GetFileAttributesW(u"\\Dir\\f.txt\\"), kFile); // a final separator is dropped
-    EXPECT_EQ(GetFileAttributesW(u"\\Dir.\\f.txt"), INVALID_FILE_ATTRIBUTES);
-    EXPECT_EQ(GetFileAttributesW(u"\\Dir\\f.txt."), INVALID_FILE_ATTRIBUTES);
-    EXPECT_EQ(GetFileAttributesW(u"\\Dir\\f.txt "), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesW(u"\\\\D\\f.txt"), INVALID_FILE_ATTRIBUTES); // network
+    EXPECT_EQ(GetFileAttributesW(u"//D/f.txt"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesW(u"\\\\"), INVALID_FILE_ATTRIBUTES); // two slashes alone too
+    EXPECT_EQ(GetFileAttributesW(u"\\/D\\f.txt"), kFile);            // unequal slashes: local
+    EXPECT_EQ(GetFileAttributesW(u"\\\\\\D\\f.txt"), kFile);         // a third slash: local
+    EXPECT_EQ(GetFileAttributesW(u"D\\f.txt"), kFile);               // from the root
+    EXPECT_EQ(GetFileAttributesW(u"\\x\\..\\..\\D\\.\\yz\\..\\f.txt"), kFile);
+    EXPECT_EQ(GetFileAttributesW(u"\\D\\x\\.."), DWORD{FILE_ATTRIBUTE_DIRECTORY});
+    EXPECT_EQ(GetFileAttributesW(u"\\D\\f.txt\\"), kFile); // a final separator is dropped
+    EXPECT_EQ(GetFileAttributesW(u"\\D.\\f.txt"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesW(u"\\D\\f.txt."), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesW(u"\\D\\f.txt "), INVALID_FILE_ATTRIBUTES);
     WIN32_FIND_DATAW record;
-    EXPECT_EQ(FindFirstFileW(u"\\Dir\\*. ", &record), INVALID_HANDLE_VALUE); // "*. " as given
-    EXPECT_TRUE(DeleteFileW(u"\\Dir\\f.txt\\"));
-    EXPECT_FALSE(Exists(InRoot("Dir/f.txt")));
+    EXPECT_EQ(FindFirstFileW(u"\\D\\*. ", &record), INVALID_HANDLE_VALUE); // "*. " as given
+    EXPECT_TRUE(DeleteFileW(u"\\D\\f.txt\\"));
+    EXPECT_FALSE(Exists(InRoot("D/f.txt")));
 }
 
 TEST_F(Names, TrailingDotsSpacesAndDosNamesAreNamesLikeAnyOther)

@@ -1,10 +1,12 @@
 // temp_root.cpp - a fresh device root per test, in its own temporary directory.
 #include "temp_root.h"
 
+#include "kernel/device_root.h"
 #include "testing/test_support.h"
 
 #include <climits>
 #include <cstdlib>
+#include <fcntl.h>
 #include <fstream>
 #include <ftw.h>
 #include <sstream>
@@ -40,6 +42,13 @@ void RemoveTree(const std::string &path)
 
 } // namespace
 
+int LowestFreeFd()
+{
+    int fd = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    close(fd);
+    return fd;
+}
+
 void TempRoot::SetUp()
 {
     char cwd[PATH_MAX];
@@ -57,11 +66,23 @@ void TempRoot::SetUp()
     ASSERT_EQ(mkdir(root_.c_str(), 0755), 0);
     ASSERT_EQ(mkdir(outside_.c_str(), 0755), 0);
     ASSERT_EQ(chdir(root_.c_str()), 0);
+    coredll::DeviceRootFd();
+    lowest_free_fd_ = LowestFreeFd();
     ASSERT_TRUE(coredll::ReopenDeviceRoot());
+    ASSERT_EQ(LowestFreeFd(), lowest_free_fd_) << "the previous root's fd was left open";
+    // As on the device, no standard input: the layer's first fd may be 0.
+    saved_stdin_ = fcntl(0, F_DUPFD_CLOEXEC, lowest_free_fd_);
+    close(0);
+    lowest_free_fd_ = 0;
 }
 
 void TempRoot::TearDown()
 {
+    EXPECT_EQ(LowestFreeFd(), lowest_free_fd_) << "the test left a descriptor open";
+    if (saved_stdin_ >= 0) {
+        dup2(saved_stdin_, 0);
+        close(saved_stdin_);
+    }
     EXPECT_EQ(chdir(previous_cwd_.c_str()), 0);
     if (!base_.empty()) {
         RemoveTree(base_);

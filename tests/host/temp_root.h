@@ -8,8 +8,8 @@
 
 // TempRoot makes a fresh directory <tmp>/host_tests.XXXXXX with two children,
 // "root" (the device root: the test runs with it as the working directory and
-// the layer re-opened on it) and "outside" (a neighbour that nothing may
-// touch).  Everything is removed again after the test.
+// the layer re-opened on it, standard input closed) and "outside" (a
+// neighbour that nothing may touch).  Everything is removed again after the test.
 class TempRoot : public testing::Test {
   protected:
     void SetUp() override;
@@ -26,7 +26,12 @@ class TempRoot : public testing::Test {
 
   private:
     std::string previous_cwd_;
+    int lowest_free_fd_ = -1; // once the root is open: what a test must give back
+    int saved_stdin_ = -1;    // fd 0 is closed during the test
 };
+
+// The lowest descriptor number not in use.
+int LowestFreeFd();
 
 // Writes `content` to the host file `path` with permissions `mode`.
 void WriteFile(const std::string &path, const std::string &content, unsigned mode = 0644);

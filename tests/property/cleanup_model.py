@@ -28,6 +28,9 @@ root and ".." stops there.
 Where the device's rules leave an outcome open (a link whose target is a
 directory or read-only, a name the device cannot spell), the entry is
 "optional": it may stay as it was or be gone, nothing else.
+
+Any call may fail, changing nothing: `failing` names the changing calls that
+fail as (function, device path); the expectation lists those the run makes.
 """
 
 import os
@@ -56,9 +59,11 @@ class Undecidable(Exception):
 class VirtualTree:
     """A device tree held in memory: the snapshot's entries by path."""
 
-    def __init__(self, snapshot, exe_inode):
+    def __init__(self, snapshot, exe_inode, failing):
         self.entries = dict(snapshot)
         self.exe_inode = exe_inode
+        self.failing = failing
+        self.calls = []
         self.optional = set()
         self.children = {(): set()}
         for path, description in self.entries.items():
@@ -163,6 +168,11 @@ class VirtualTree:
 
     # -- changing things --------------------------------------------------
 
+    def succeeds(self, function, path_text):
+        """Whether the changing call `function`(`path_text`) does its work."""
+        self.calls.append((function, path_text))
+        return (function, path_text) not in self.failing
+
     def remove(self, path):
         """Removes an entry (a directory only when empty)."""
         del self.entries[path]
@@ -201,6 +211,7 @@ class Expectation:
         self.entries = tree.entries
         self.optional = {path: before[path] for path in tree.optional}
         self.events = events
+        self.calls = tree.calls
 
 
 # Characters no name may hold (shared with desktop Windows; Wine's rule).
@@ -251,6 +262,8 @@ def empty_old_pack(tree, events):
             # name: the run leaves it, and what its entry path would name.
             continue
         found = tree.resolve(OLD_PACK + "\\" + name)
+        if not tree.succeeds("DeleteFileW", OLD_PACK + "\\" + name):
+            continue
         if found is None or found[1] is None:
             # The entry path names nothing (the platform reads the name
             # otherwise, or refuses it): the entry stays.
@@ -272,7 +285,7 @@ def ensure_directory(tree, path_text, events):
     if found is None:
         return
     directory, name, given = found
-    if name is None and given:
+    if name is None and given and tree.succeeds("CreateDirectoryW", path_text):
         tree.add_directory(directory + (given,))
         events.append("created " + given)
 
@@ -290,7 +303,7 @@ def relocate_exe(tree, exe_path, events):
     if found is None:
         return
     directory, name, given = found
-    if name is not None:
+    if name is not None or not tree.succeeds("MoveFileW", device_path):
         return
     tree.move(exe_path, directory + (given,))
     events.append("executable relocated")
@@ -303,7 +316,9 @@ def remove_if_empty(tree, path_text, events):
     if found is None or found[1] is None:
         return
     path = found[0] + (found[1],)
-    if tree.kind(path) == "dir" and tree.is_empty(path):
+    if tree.kind(path) == "dir" and tree.is_empty(path) and (
+        tree.succeeds("RemoveDirectoryW", path_text)
+    ):
         tree.remove(path)
         events.append("removed " + found[2])
 
@@ -333,17 +348,20 @@ def remove_cabinet(tree, data, events):
     if found is None or found[1] is None:
         return
     path = found[0] + (found[1],)
+    if not tree.succeeds("DeleteFileW", path_text):
+        return
     outcome = delete_outcome(tree, path, attributes_first=True)
     if outcome == "delete":
         events.append("cabinet deleted")
     apply_deletion(tree, path, outcome)
 
 
-def expect(snapshot, exe_path, exe_inode, cabinet_data):
+def expect(snapshot, exe_path, exe_inode, cabinet_data, failing=frozenset()):
     """The expectation for one run on the tree `snapshot`, with the
-    executable at real path `exe_path` (None: outside the root) and the
-    "CabFile" data `cabinet_data` (None: no such value)."""
-    tree = VirtualTree(snapshot, exe_inode)
+    executable at real path `exe_path` (None: outside the root), the
+    "CabFile" data `cabinet_data` (None: no such value) and the changing
+    calls `failing` failing."""
+    tree = VirtualTree(snapshot, exe_inode, failing)
     events = []
     empty_old_pack(tree, events)
     ensure_directory(tree, TEMP, events)

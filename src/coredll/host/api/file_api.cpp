@@ -28,15 +28,16 @@ namespace coredll {
 
 namespace {
 
-/* A resolved path whose directory fd is closed at the end of the call. */
+/* A resolved path whose directory fd, unless a change took it, is closed at
+ * the end of the call. */
 class Resolved {
   public:
     /* Resolves `path` (NULL resolves to nothing). */
     explicit Resolved(LPCWSTR path)
-    {
-        ok_ = path != nullptr &&
+        : ok_(path != nullptr &&
               ResolveDeviceEntry(DeviceRootFd(), std::u16string_view(path, DevicePathLength(path)),
-                                 entry_);
+                                 entry_))
+    {
     }
     ~Resolved()
     {
@@ -58,10 +59,17 @@ class Resolved {
     {
         return &entry_;
     }
+    /* The directory's fd, now the caller's to close (-1 once taken). */
+    int TakeDirectory()
+    {
+        int fd = entry_.dir_fd;
+        entry_.dir_fd = -1;
+        return fd;
+    }
 
   private:
     ResolvedEntry entry_;
-    bool ok_ = false;
+    bool ok_;
 };
 
 /*
@@ -69,26 +77,27 @@ class Resolved {
  * out of the root: unless the kernel itself refuses every change outside the
  * root, the entry's directory is opened afresh from the root right before the
  * change, so that one moved out since the path was resolved is not found.
- * Only the instant between that open and the change itself stays open.
+ * Only the instant between that open and the change itself stays open.  The
+ * resolved fd is closed first, so a change holds one fd of its own.
  */
 class DirectoryForChange {
   public:
-    explicit DirectoryForChange(const ResolvedEntry &entry) : fd_(entry.dir_fd)
+    explicit DirectoryForChange(Resolved &resolved) : fd_(resolved.TakeDirectory())
     {
-        if (ChangesConfinedToRoot()) {
+        if (ChangesConfinedToRoot() && fd_ >= 0) {
             return;
         }
+        CloseResolvedDirectory(fd_);
         char parent[kRelativePathBytes];
-        const char *slash = std::strrchr(entry.path, '/');
-        size_t length = slash == nullptr ? 0 : static_cast<size_t>(slash - entry.path);
-        std::memcpy(parent, entry.path, length);
+        const char *slash = std::strrchr(resolved->path, '/');
+        size_t length = slash == nullptr ? 0 : static_cast<size_t>(slash - resolved->path);
+        std::memcpy(parent, resolved->path, length);
         parent[length] = '\0';
-        owned_ = OpenInRoot(DeviceRootFd(), parent, O_PATH | O_DIRECTORY);
-        fd_ = owned_;
+        fd_ = OpenInRoot(DeviceRootFd(), parent, O_PATH | O_DIRECTORY);
     }
     ~DirectoryForChange()
     {
-        CloseResolvedDirectory(owned_);
+        CloseResolvedDirectory(fd_);
     }
     DirectoryForChange(const DirectoryForChange &) = delete;
     DirectoryForChange &operator=(const DirectoryForChange &) = delete;
@@ -100,22 +109,22 @@ class DirectoryForChange {
 
   private:
     int fd_;
-    int owned_ = -1;
 };
 
 BOOL DeleteFileImpl(LPCWSTR path)
 {
     Resolved entry(path);
-    if (!entry.NamesEntry() || !entry->exists || S_ISDIR(entry->st.st_mode)) {
+    if (!entry->exists) {
         return FALSE;
     }
     /* A symbolic link itself is removed, never its target; a read-only file
-     * and the running executable stay, as on the device. */
+     * and the running executable stay, as on the device; a directory is
+     * refused by the kernel (EISDIR). */
     if (!S_ISLNK(entry->st.st_mode) && ((AttributesOf(entry->st) & FILE_ATTRIBUTE_READONLY) != 0 ||
                                         IsRunningExecutable(entry->st))) {
         return FALSE;
     }
-    DirectoryForChange directory(*entry);
+    DirectoryForChange directory(entry);
     return Sys().unlinkat(directory.fd(), entry->name, 0) == 0 ? TRUE : FALSE;
 }
 
@@ -125,33 +134,37 @@ BOOL CreateDirectoryImpl(LPCWSTR path)
     if (!entry.NamesEntry() || entry->exists) {
         return FALSE;
     }
-    DirectoryForChange directory(*entry);
+    DirectoryForChange directory(entry);
     return Sys().mkdirat(directory.fd(), entry->name, 0777) == 0 ? TRUE : FALSE;
 }
 
 BOOL RemoveDirectoryImpl(LPCWSTR path)
 {
     Resolved entry(path);
-    /* Never the root itself, and never a link to a directory. */
-    if (!entry.NamesEntry() || !entry->exists || !S_ISDIR(entry->st.st_mode)) {
+    /* Never the root itself (which never exists as a name); a file or a link
+     * to a directory is refused by the kernel (ENOTDIR). */
+    if (!entry->exists) {
         return FALSE;
     }
-    DirectoryForChange directory(*entry);
+    DirectoryForChange directory(entry);
     return Sys().unlinkat(directory.fd(), entry->name, AT_REMOVEDIR) == 0 ? TRUE : FALSE;
 }
 
 BOOL MoveFileImpl(LPCWSTR from, LPCWSTR to)
 {
+    /* No more fds than a deletion: the source's directory is closed while
+     * the target is resolved, and opened again for the change. */
     Resolved source(from);
-    if (!source.NamesEntry() || !source->exists) {
+    if (!source->exists) {
         return FALSE;
     }
+    CloseResolvedDirectory(source.TakeDirectory());
     Resolved target(to);
     if (!target.NamesEntry() || target->exists) {
         return FALSE;
     }
-    DirectoryForChange source_directory(*source);
-    DirectoryForChange target_directory(*target);
+    DirectoryForChange target_directory(target);
+    DirectoryForChange source_directory(source);
     return Sys().renameat2(source_directory.fd(), source->name, target_directory.fd(), target->name,
                            RENAME_NOREPLACE) == 0
                ? TRUE
@@ -164,9 +177,8 @@ DWORD GetFileAttributesImpl(LPCWSTR path)
     struct stat st = {};
     if (!entry.NamesEntry()) {
         /* The root itself, or nothing. */
-        return entry->dir_fd >= 0 && Sys().fstatat(entry->dir_fd, "", &st, AT_EMPTY_PATH) == 0
-                   ? AttributesOf(st)
-                   : INVALID_FILE_ATTRIBUTES;
+        return Sys().fstatat(entry->dir_fd, "", &st, AT_EMPTY_PATH) == 0 ? AttributesOf(st)
+                                                                         : INVALID_FILE_ATTRIBUTES;
     }
     if (!entry->exists) {
         return INVALID_FILE_ATTRIBUTES;
@@ -176,12 +188,9 @@ DWORD GetFileAttributesImpl(LPCWSTR path)
     }
     /* A link is followed, but only inside the root. */
     int fd = OpenInRoot(DeviceRootFd(), entry->path, O_PATH);
-    DWORD result = fd >= 0 && Sys().fstatat(fd, "", &st, AT_EMPTY_PATH) == 0
-                       ? AttributesOf(st)
-                       : INVALID_FILE_ATTRIBUTES;
-    if (fd >= 0) {
-        Sys().close(fd);
-    }
+    DWORD result =
+        Sys().fstatat(fd, "", &st, AT_EMPTY_PATH) == 0 ? AttributesOf(st) : INVALID_FILE_ATTRIBUTES;
+    CloseResolvedDirectory(fd);
     return result;
 }
 

@@ -54,8 +54,8 @@ FILETIME FileTimeOf(const struct timespec &time)
  * the entry does not match, is gone or its name is not a device name. */
 bool DescribeEntry(const Search &search, const char *name, WIN32_FIND_DATAW &record)
 {
-    char16_t device_name[MAX_PATH];
-    size_t length = 0;
+    char16_t device_name[MAX_PATH] = {};
+    size_t length; /* set by the conversion */
     struct stat st = {};
     if (!Utf8ToUtf16(name, device_name, MAX_PATH, length) ||
         !WildcardMatches(std::u16string_view(search.pattern, search.pattern_length),
@@ -63,7 +63,7 @@ bool DescribeEntry(const Search &search, const char *name, WIN32_FIND_DATAW &rec
         Sys().fstatat(search.dir_fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
         return false;
     }
-    std::memset(&record, 0, sizeof(record));
+    record = WIN32_FIND_DATAW{};
     record.dwFileAttributes = AttributesOf(st);
     auto size = static_cast<uint64_t>(S_ISDIR(st.st_mode) ? 0 : st.st_size);
     record.nFileSizeHigh = static_cast<DWORD>(size >> 32);
@@ -71,7 +71,7 @@ bool DescribeEntry(const Search &search, const char *name, WIN32_FIND_DATAW &rec
     record.ftCreationTime = FileTimeOf(st.st_ctim);
     record.ftLastAccessTime = FileTimeOf(st.st_atim);
     record.ftLastWriteTime = FileTimeOf(st.st_mtim);
-    std::memcpy(record.cFileName, device_name, (length + 1) * sizeof(char16_t));
+    std::memcpy(record.cFileName, device_name, sizeof(device_name));
     return true;
 }
 
@@ -82,11 +82,8 @@ bool ReadBlock(Search &search)
     search.block.filled = 0;
     search.block.next = 0;
     if (search.blocks_read > 0 && !DirectoryLiesInsideRoot(search.dir_fd)) {
-        /* Out of descriptors is noted by the open that ran out. */
-        if (errno != EMFILE && errno != ENFILE) {
-            NoteFailure(errno == 0 ? "the directory has left the device root"
-                                   : "the directory's place cannot be told");
-        }
+        NoteFailure(errno == 0 ? "the directory has left the device root"
+                               : "the directory's place cannot be told");
         return false;
     }
     long got = Sys().getdents64(search.dir_fd, search.entries, sizeof(search.entries));
@@ -122,7 +119,7 @@ HANDLE FindFirstFileImpl(LPCWSTR path, LPWIN32_FIND_DATAW record)
      * is the name pattern, and a final "*.*" is "*", every name
      * (SimplifySearchSpec).  The root itself is no pattern. */
     char16_t canonical[kDevicePathLimit + 1];
-    size_t length = 0;
+    size_t length; /* set by CanonicalDevicePath */
     if (!CanonicalDevicePath(std::u16string_view(path, DevicePathLength(path)), canonical,
                              length) ||
         length == 0) {

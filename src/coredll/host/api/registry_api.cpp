@@ -17,6 +17,7 @@
 #include "paths/device_path.h"
 #include "registry/registry_export.h"
 
+#include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <new>
@@ -52,22 +53,28 @@ RegistryExport LoadRegistry()
     if (fd < 0) {
         return RegistryExport{};
     }
+    struct Closing { /* On every way out, running out of memory included. */
+        int fd;
+        ~Closing()
+        {
+            Sys().close(fd);
+        }
+    } closing{fd};
     if (Sys().fstatat(fd, "", &st, AT_EMPTY_PATH) != 0 || !S_ISREG(st.st_mode) ||
         st.st_size > kRegistryFileLimit) {
-        Sys().close(fd);
         return RegistryExport{};
     }
     bytes.resize(static_cast<size_t>(st.st_size));
     size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t got = Sys().read(fd, bytes.data() + done, bytes.size() - done);
-        if (got <= 0) {
-            break;
+    ssize_t got = 1;
+    while (done < bytes.size() && got != 0) {
+        got = Sys().read(fd, bytes.data() + done, bytes.size() - done);
+        if (got < 0 && errno != EINTR) {
+            break; /* A file that cannot be read whole is no registry. */
         }
-        done += static_cast<size_t>(got);
+        done += got > 0 ? static_cast<size_t>(got) : 0;
     }
-    Sys().close(fd);
-    return ParseRegistryExport(bytes.data(), done);
+    return got < 0 ? RegistryExport{} : ParseRegistryExport(bytes.data(), done);
 }
 
 LONG OpenKeyImpl(HKEY root, LPCWSTR sub_key, PHKEY result)

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdint>
+#include <cstring>
 #include <fcntl.h>
 #include <linux/landlock.h>
 #include <linux/openat2.h>
@@ -24,12 +25,35 @@ int root_fd = -2; /* -2: not opened yet; -1: could not be opened. */
 bool changes_confined = false;
 char root_path[PATH_MAX];
 
+/* openat2(dir_fd, path, flags | O_CLOEXEC) resolved as `resolve` says: tried
+ * again on EINTR, on EAGAIN (a concurrent rename can cause it) and, out of
+ * descriptors, once those waiting for their batch are closed. */
+int OpenRetrying(int dir_fd, const char *path, int flags, uint64_t resolve)
+{
+    struct open_how how = {};
+    how.flags = static_cast<uint64_t>(flags) | O_CLOEXEC;
+    how.resolve = resolve;
+    int fd = Sys().openat2(dir_fd, path, &how, sizeof(how));
+    for (int attempt = 1; fd < 0 && attempt < 8; ++attempt) {
+        bool out_of_descriptors = errno == EMFILE || errno == ENFILE;
+        if (out_of_descriptors && !CloseBatch()) {
+            NoteFailure("out of file descriptors");
+            break;
+        }
+        if (!out_of_descriptors && errno != EAGAIN && errno != EINTR) {
+            break;
+        }
+        fd = Sys().openat2(dir_fd, path, &how, sizeof(how));
+    }
+    return fd;
+}
+
 int OpenCurrentDirectory()
 {
     if (getcwd(root_path, sizeof(root_path)) == nullptr) {
         root_path[0] = '\0';
     }
-    return Sys().openat(AT_FDCWD, ".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    return OpenInRoot(AT_FDCWD, "", O_PATH | O_DIRECTORY);
 }
 
 bool SameFile(const struct stat &a, const struct stat &b)
@@ -59,87 +83,47 @@ const char *DeviceRootPath()
 
 bool OpenDeviceRoot()
 {
-    if (root_fd >= 0) {
-        Sys().close(root_fd);
-    }
+    Sys().close(root_fd); /* EBADF when there is none (-2, -1) */
     root_fd = OpenCurrentDirectory();
     return root_fd >= 0;
 }
 
-namespace {
-
-/* openat2(dir_fd, path, flags | O_CLOEXEC) resolved as `resolve` says: tried
- * again on EAGAIN (a concurrent rename can cause it) and, out of
- * descriptors, once those waiting for their batch are closed. */
-int OpenRetrying(int dir_fd, const char *path, int flags, uint64_t resolve)
-{
-    struct open_how how = {};
-    how.flags = static_cast<uint64_t>(flags) | O_CLOEXEC;
-    how.resolve = resolve;
-    for (int attempt = 0; attempt < 8; ++attempt) {
-        int fd = Sys().openat2(dir_fd, path, &how, sizeof(how));
-        if (fd >= 0) {
-            return fd;
-        }
-        bool out_of_descriptors = errno == EMFILE || errno == ENFILE;
-        if (out_of_descriptors && !CloseBatch()) {
-            NoteFailure("out of file descriptors");
-            return -1;
-        }
-        if (!out_of_descriptors && errno != EAGAIN && errno != EINTR) {
-            return -1;
-        }
-    }
-    return -1;
-}
-
-} // namespace
-
 int OpenInRoot(int root, const char *relative, int flags)
 {
-    if (root < 0) {
-        errno = EBADF;
-        return -1;
-    }
     return OpenRetrying(root, relative[0] == '\0' ? "." : relative, flags,
                         RESOLVE_IN_ROOT | RESOLVE_NO_MAGICLINKS);
 }
 
 bool DirectoryLiesInsideRoot(int dir_fd)
 {
-    /* Deeper than any path the kernel resolves: taken as outside. */
-    constexpr int kDepthLimit = 4096;
+    /* "..", "../..", ... stated from dir_fd itself, so no fd is needed; a
+     * path longer than the kernel takes (PATH_MAX) counts as outside. */
+    char up[PATH_MAX];
     struct stat root = {};
-    struct stat current_st = {};
-    if (DeviceRootFd() < 0 || !StatOfFd(DeviceRootFd(), root) || !StatOfFd(dir_fd, current_st)) {
+    struct stat current = {};
+    struct stat parent = {};
+    if (!StatOfFd(DeviceRootFd(), root) || !StatOfFd(dir_fd, current)) {
         return false;
     }
-    int current = dir_fd;
-    bool inside = false;
-    errno = 0;
-    for (int depth = 0; depth < kDepthLimit; ++depth) {
-        if (SameFile(current_st, root)) {
-            inside = true;
-            break;
+    for (size_t length = 0; !SameFile(current, root);) {
+        const char *step = length == 0 ? ".." : "/..";
+        size_t step_length = std::strlen(step);
+        if (length + step_length >= sizeof(up)) {
+            errno = 0;
+            return false;
         }
-        int parent = OpenRetrying(current, "..", O_PATH | O_DIRECTORY, RESOLVE_NO_MAGICLINKS);
-        if (current != dir_fd) {
-            Sys().close(current);
+        std::memcpy(up + length, step, step_length + 1);
+        length += step_length;
+        if (Sys().fstatat(dir_fd, up, &parent, 0) != 0) {
+            return false; /* Cannot be told; errno says why. */
+        }
+        if (SameFile(parent, current)) {
+            errno = 0;
+            return false; /* "/" reached (its ".." is itself): outside. */
         }
         current = parent;
-        struct stat parent_st = {};
-        if (current < 0 || !StatOfFd(current, parent_st)) {
-            break; /* Cannot be told; errno says why. */
-        }
-        if (SameFile(parent_st, current_st)) {
-            break; /* "/" reached (its ".." is itself): outside. */
-        }
-        current_st = parent_st;
     }
-    if (current >= 0 && current != dir_fd) {
-        Sys().close(current);
-    }
-    return inside;
+    return true;
 }
 
 #ifndef LANDLOCK_ACCESS_FS_TRUNCATE
@@ -166,19 +150,17 @@ uint64_t ChangeAccessesOf(int abi)
 
 } // namespace
 
-bool ConfineChangesToRoot()
+void ConfineChangesToRoot()
 {
     int root = DeviceRootFd();
     int abi = Sys().landlock_create_ruleset(nullptr, 0, LANDLOCK_CREATE_RULESET_VERSION);
     if (root < 0 || abi < 2) {
-        return false;
+        return;
     }
     struct landlock_ruleset_attr ruleset = {};
     ruleset.handled_access_fs = ChangeAccessesOf(abi);
+    /* A ruleset that could not be made (-1) fails the rule (EBADF). */
     int ruleset_fd = Sys().landlock_create_ruleset(&ruleset, sizeof(ruleset), 0);
-    if (ruleset_fd < 0) {
-        return false;
-    }
     /* Everything beneath the root stays allowed; everything else is refused. */
     struct landlock_path_beneath_attr beneath_root = {};
     beneath_root.allowed_access = ruleset.handled_access_fs;
@@ -188,7 +170,6 @@ bool ConfineChangesToRoot()
         Sys().set_no_new_privs() == 0 && Sys().landlock_restrict_self(ruleset_fd, 0) == 0;
     Sys().close(ruleset_fd);
     changes_confined = confined;
-    return confined;
 }
 
 bool ChangesConfinedToRoot()

@@ -35,18 +35,20 @@ bool OpenDeviceRoot();
 /*
  * OpenInRoot - openat2(root_fd, relative, flags | O_CLOEXEC) confined to the
  * root by RESOLVE_IN_ROOT | RESOLVE_NO_MAGICLINKS.  `relative` is an on-disk
- * path ("" for the root itself).  The new fd, or -1 with errno set (retried
- * a few times on EAGAIN, which a concurrent rename can cause, and out of
- * descriptors once the batch waiting to be closed is closed, closing.h).
+ * path ("" for the root itself).  The new fd, or -1 with errno set (EBADF
+ * for a root that could not be opened; retried a few times on EINTR, on
+ * EAGAIN, which a concurrent rename can cause, and out of descriptors once
+ * the batch waiting to be closed is closed, closing.h).
  */
 int OpenInRoot(int root_fd, const char *relative, int flags);
 
 /*
  * DirectoryLiesInsideRoot - whether the open directory `dir_fd` still lies
  * at or below the root: an open directory follows renames, even out of the
- * root.  Decided by walking ".." up from it until the root or "/" is met
- * (no /proc needed).  A few system calls a level.  When false, errno is 0
- * if the directory lies outside, else why it could not be told (EMFILE...).
+ * root.  Decided by stating "..", "../..", ... from it until the root or
+ * "/" is met: one system call a level, no fd and no /proc needed.  When
+ * false, errno is 0 if the directory lies outside, else why it could not be
+ * told (EACCES...).
  */
 bool DirectoryLiesInsideRoot(int dir_fd);
 
@@ -59,10 +61,10 @@ bool DirectoryLiesInsideRoot(int dir_fd);
  * (Linux 5.19), whose rulesets handle renames between directories; under
  * ABI 1 every such rename would be refused, the program's own move among
  * them.  For the program's start-up: a test process must stay free to prepare
- * files outside its roots.  False, and nothing confined, when the root cannot
- * be opened or the kernel cannot confine exactly.
+ * files outside its roots.  Nothing is confined when the root cannot be
+ * opened or the kernel cannot confine exactly (ChangesConfinedToRoot).
  */
-bool ConfineChangesToRoot();
+void ConfineChangesToRoot();
 
 /*
  * ChangesConfinedToRoot - whether ConfineChangesToRoot has succeeded: the

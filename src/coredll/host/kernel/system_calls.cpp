@@ -56,7 +56,8 @@ int KernelSetNoNewPrivs()
     return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0);
 }
 
-const SystemCalls kernel = {
+/* Constant-initialised, so that a table put in place before main stays. */
+constexpr SystemCalls kernel = {
     KernelOpenat,
     KernelOpenat2,
     close,

@@ -7,6 +7,7 @@
  */
 #include "paths/device_path.h"
 
+#include "kernel/closing.h"
 #include "kernel/device_root.h"
 #include "kernel/directory_records.h"
 #include "kernel/system_calls.h"
@@ -30,8 +31,8 @@ bool IsSeparator(char16_t c)
 bool HoldsInvalidCharacter(std::u16string_view names)
 {
     for (char16_t c : names) {
-        if (c < 0x80 && (c == u'\0' || c == u'*' || c == u'?' || c == u'"' || c == u'<' ||
-                         c == u'>' || c == u'|')) {
+        if (c == u'\0' || c == u'*' || c == u'?' || c == u'"' || c == u'<' || c == u'>' ||
+            c == u'|') {
             return true;
         }
     }
@@ -46,10 +47,8 @@ void PushComponent(std::u16string_view component, char16_t *out, size_t &length)
         return;
     }
     if (component == u"..") {
-        while (length > 0 && out[length - 1] != u'/') {
-            --length;
+        while (length > 0 && out[--length] != u'/') {
         }
-        length -= length > 0 ? 1 : 0;
         return;
     }
     if (length > 0) {
@@ -87,68 +86,72 @@ bool CanonicalDevicePath(std::u16string_view path, char16_t *out, size_t &length
     return length + 1 <= kDevicePathMax && !(length == 5 && out[4] == u':');
 }
 
+PathBuilder::PathBuilder(char *data, size_t capacity) : data_(data), capacity_(capacity)
+{
+    data_[0] = '\0';
+}
+
+void PathBuilder::Truncate(size_t length)
+{
+    length_ = length;
+    data_[length_] = '\0';
+}
+
+bool PathBuilder::AppendComponent(const char *name)
+{
+    size_t name_length = std::strlen(name);
+    size_t separator = length_ > 0 ? 1 : 0;
+    if (length_ + separator + name_length + 1 > capacity_) {
+        return false;
+    }
+    if (separator != 0) {
+        data_[length_++] = '/';
+    }
+    std::memcpy(data_ + length_, name, name_length + 1);
+    length_ += name_length;
+    return true;
+}
+
+bool PathBuilder::Assign(std::u16string_view components)
+{
+    return Utf16ToUtf8(components, data_, capacity_, length_);
+}
+
 namespace {
 
-/* A NUL-terminated on-disk path built in a caller's fixed buffer. */
-class PathBuilder {
-  public:
-    PathBuilder(char *data, size_t capacity) : data_(data), capacity_(capacity)
-    {
-        data_[0] = '\0';
-    }
-    const char *c_str() const
-    {
-        return data_;
-    }
-    size_t size() const
-    {
-        return length_;
-    }
-    void Truncate(size_t length)
-    {
-        length_ = length;
-        data_[length_] = '\0';
-    }
-    /* Appends "/" (unless empty) and `name`; false when it does not fit. */
-    bool AppendComponent(const char *name)
-    {
-        size_t name_length = std::strlen(name);
-        size_t separator = length_ > 0 ? 1 : 0;
-        if (length_ + separator + name_length + 1 > capacity_) {
-            return false;
-        }
-        if (separator != 0) {
-            data_[length_++] = '/';
-        }
-        std::memcpy(data_ + length_, name, name_length + 1);
-        length_ += name_length;
-        return true;
-    }
+/* What a look-up of a name in a directory's listing found. */
+enum class Lookup { Found, Missing, Unreadable };
 
-    /* Appends "/" (unless empty) and `name` in UTF-8; false when the name is
-     * not valid UTF-16 or does not fit. */
-    bool AppendComponent(std::u16string_view name)
-    {
-        size_t base = length_;
-        size_t start = base + (base > 0 ? 1 : 0);
-        size_t written = 0;
-        if (start >= capacity_) {
-            return false;
-        }
-        data_[base] = '/';
-        if (!Utf16ToUtf8(name, data_ + start, capacity_ - start, written)) {
-            Truncate(base);
-            return false;
-        }
-        length_ = start + written;
-        return true;
+/* The first entry of the directory `dir_fd` (any fd of it, O_PATH included)
+ * whose name equals `name` ignoring case, copied NUL-terminated into `out`
+ * (left as it was otherwise); Unreadable when the listing cannot be read to
+ * its end. */
+Lookup FindEntryIgnoringCase(int dir_fd, std::u16string_view name, char *out, size_t capacity)
+{
+    alignas(8) char buffer[8192];
+    int fd = OpenInRoot(dir_fd, "", O_RDONLY | O_DIRECTORY); /* dir_fd itself, readable. */
+    if (fd < 0) {
+        return Lookup::Unreadable;
     }
-
-  private:
-    char *data_;
-    size_t capacity_;
-    size_t length_ = 0;
-};
+    bool found = false;
+    long got = 0;
+    while (!found && (got = Sys().getdents64(fd, buffer, sizeof(buffer))) > 0) {
+        DirectoryBlock block;
+        block.bytes = buffer;
+        block.filled = static_cast<size_t>(got);
+        for (const char *entry = block.NextName(); entry != nullptr && !found;
+             entry = block.NextName()) {
+            size_t length = std::strlen(entry);
+            if (!IsDotEntry(entry) && length < capacity &&
+                Utf8NameEqualsIgnoringCase(std::string_view(entry, length), name)) {
+                std::memcpy(out, entry, length + 1);
+                found = true;
+            }
+        }
+    }
+    Sys().close(fd);
+    return found ? Lookup::Found : got < 0 ? Lookup::Unreadable : Lookup::Missing;
+}
 
 /* Appends the on-disk name of `component` inside the directory `path` names:
  * the exact name when it exists, else the first equal to it ignoring case,
@@ -156,34 +159,30 @@ class PathBuilder {
 bool AppendMatchedComponent(int root_fd, PathBuilder &path, std::u16string_view component)
 {
     char name[kNameBytes];
-    size_t length = 0;
+    size_t length; /* set by the conversion */
     size_t base = path.size();
     if (!Utf16ToUtf8(component, name, sizeof(name), length) || !path.AppendComponent(name)) {
         return false;
     }
     int fd = OpenInRoot(root_fd, path.c_str(), O_PATH | O_NOFOLLOW);
+    CloseResolvedDirectory(fd);
     if (fd >= 0 || errno != ENOENT) {
-        if (fd >= 0) {
-            Sys().close(fd);
-        }
         return true; /* Exists in some form; the final open decides. */
     }
     path.Truncate(base);
+    /* A directory that cannot be listed leaves the given spelling, and the
+     * final open fails. */
     int dir_fd = OpenInRoot(root_fd, path.c_str(), O_PATH | O_DIRECTORY);
-    if (dir_fd < 0) {
-        return false;
-    }
-    char matched[kNameBytes];
-    bool found = FindEntryIgnoringCase(dir_fd, component, matched, sizeof(matched));
-    Sys().close(dir_fd);
-    return path.AppendComponent(found ? matched : name);
+    FindEntryIgnoringCase(dir_fd, component, name, sizeof(name));
+    CloseResolvedDirectory(dir_fd);
+    return path.AppendComponent(name);
 }
 
 /* Opens the directory that the normalised components `parent` name (O_PATH)
  * and writes its on-disk path to `path`; -1 when it is missing. */
 int OpenParent(int root_fd, std::u16string_view parent, PathBuilder &path)
 {
-    if (!path.AppendComponent(parent)) {
+    if (!path.Assign(parent)) {
         return -1;
     }
     int fd = OpenInRoot(root_fd, path.c_str(), O_PATH | O_DIRECTORY);
@@ -204,24 +203,26 @@ int OpenParent(int root_fd, std::u16string_view parent, PathBuilder &path)
 }
 
 /* Fills out.name (and out.exists, out.st) with the entry of out.dir_fd that
- * `last` names. */
+ * `last` names.  False when whether it exists cannot be told: a name taken
+ * as missing would be created beside its other spelling. */
 bool MatchLastComponent(std::u16string_view last, ResolvedEntry &out)
 {
-    size_t length = 0;
+    size_t length; /* set by the conversion */
     if (!Utf16ToUtf8(last, out.name, sizeof(out.name), length)) {
         return false;
     }
     if (Sys().fstatat(out.dir_fd, out.name, &out.st, AT_SYMLINK_NOFOLLOW) == 0) {
         out.exists = true;
-    } else if (errno == ENOENT) {
-        char matched[kNameBytes];
-        if (FindEntryIgnoringCase(out.dir_fd, last, matched, sizeof(matched)) &&
-            Sys().fstatat(out.dir_fd, matched, &out.st, AT_SYMLINK_NOFOLLOW) == 0) {
-            std::memcpy(out.name, matched, std::strlen(matched) + 1);
-            out.exists = true;
-        }
+        return true;
     }
-    return true;
+    Lookup found = errno == ENOENT
+                       ? FindEntryIgnoringCase(out.dir_fd, last, out.name, sizeof(out.name))
+                       : Lookup::Unreadable;
+    if (found != Lookup::Found) {
+        return found == Lookup::Missing;
+    }
+    out.exists = Sys().fstatat(out.dir_fd, out.name, &out.st, AT_SYMLINK_NOFOLLOW) == 0;
+    return out.exists;
 }
 
 } // namespace
@@ -235,41 +236,11 @@ size_t DevicePathLength(const char16_t *path)
     return length;
 }
 
-bool FindEntryIgnoringCase(int dir_fd, std::u16string_view name, char *out, size_t capacity)
-{
-    alignas(8) char buffer[8192];
-    int fd = OpenInRoot(dir_fd, "", O_RDONLY | O_DIRECTORY); /* dir_fd itself, readable. */
-    if (fd < 0) {
-        return false;
-    }
-    bool found = false;
-    for (long got = 0; !found && (got = Sys().getdents64(fd, buffer, sizeof(buffer))) > 0;) {
-        DirectoryBlock block;
-        block.bytes = buffer;
-        block.filled = static_cast<size_t>(got);
-        for (const char *entry = block.NextName(); entry != nullptr && !found;
-             entry = block.NextName()) {
-            size_t length = std::strlen(entry);
-            if (!IsDotEntry(entry) && length < capacity &&
-                Utf8NameEqualsIgnoringCase(std::string_view(entry, length), name)) {
-                std::memcpy(out, entry, length + 1);
-                found = true;
-            }
-        }
-    }
-    Sys().close(fd);
-    return found;
-}
-
 bool ResolveDeviceEntry(int root_fd, std::u16string_view device_path, ResolvedEntry &out)
 {
     char16_t normalized[kDevicePathLimit + 1];
-    size_t length = 0;
-    out.dir_fd = -1;
-    out.name[0] = '\0';
-    out.path[0] = '\0';
-    out.exists = false;
-    if (root_fd < 0 || !CanonicalDevicePath(device_path, normalized, length)) {
+    size_t length; /* set by CanonicalDevicePath */
+    if (!CanonicalDevicePath(device_path, normalized, length)) {
         return false;
     }
     std::u16string_view path(normalized, length);
@@ -288,9 +259,7 @@ bool ResolveDeviceEntry(int root_fd, std::u16string_view device_path, ResolvedEn
                      ? OpenInRoot(root_fd, "", O_PATH | O_DIRECTORY)
                      : OpenParent(root_fd, path.substr(0, slash), on_disk);
     if (out.dir_fd < 0 || !MatchLastComponent(last, out) || !on_disk.AppendComponent(out.name)) {
-        if (out.dir_fd >= 0) {
-            Sys().close(out.dir_fd);
-        }
+        CloseResolvedDirectory(out.dir_fd);
         out.dir_fd = -1;
         out.exists = false;
         return false;

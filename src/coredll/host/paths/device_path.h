@@ -56,15 +56,15 @@ struct ResolvedEntry {
     int dir_fd = -1;
     char name[kNameBytes];
     char path[kRelativePathBytes]; /* The whole on-disk path; "" for the root. */
-    bool exists = false;           /* Whether name exists; its lstat in st. */
+    bool exists = false;           /* Whether name exists (never "."); its lstat in st. */
     struct stat st = {};
 };
 
 /*
- * ResolveDeviceEntry - resolves `device_path` against the root `root_fd`.
- * True, with `out` filled, when every parent directory exists inside the
- * root; false, with out.dir_fd == -1, when a parent is missing or not a
- * directory, or the path names no file.  Two system calls when every
+ * ResolveDeviceEntry - resolves `device_path` against the root `root_fd`
+ * into a fresh `out`.  True, with `out` filled, when every parent directory
+ * exists inside the root; false, with out.dir_fd == -1, when a parent is
+ * missing or not a directory, or the path names no file.  Two system calls when every
  * component is spelt as on disk (open the parent, stat the name).
  */
 bool ResolveDeviceEntry(int root_fd, std::u16string_view device_path, ResolvedEntry &out);
@@ -77,13 +77,32 @@ bool ResolveDeviceEntry(int root_fd, std::u16string_view device_path, ResolvedEn
  */
 bool CanonicalDevicePath(std::u16string_view device_path, char16_t *out, size_t &length);
 
-/*
- * FindEntryIgnoringCase - the first entry of the directory `dir_fd` (any fd
- * of it, O_PATH included) whose name equals `name` ignoring case, copied
- * NUL-terminated into `out`.  False when there is none, the directory cannot
- * be read or the name does not fit.
- */
-bool FindEntryIgnoringCase(int dir_fd, std::u16string_view name, char *out, size_t capacity);
+/* PathBuilder - a NUL-terminated on-disk path built in a caller's buffer of
+ * `capacity` bytes. */
+class PathBuilder {
+  public:
+    PathBuilder(char *data, size_t capacity);
+    const char *c_str() const
+    {
+        return data_;
+    }
+    size_t size() const
+    {
+        return length_;
+    }
+    void Truncate(size_t length);
+    /* Appends "/" (unless empty) and `name`; false, unchanged, when it does
+     * not fit. */
+    bool AppendComponent(const char *name);
+    /* Makes the path `components` in UTF-8; false when they are not valid
+     * UTF-16 or do not fit. */
+    bool Assign(std::u16string_view components);
+
+  private:
+    char *data_;
+    size_t capacity_;
+    size_t length_ = 0;
+};
 
 } // namespace coredll
 

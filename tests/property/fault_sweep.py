@@ -108,6 +108,11 @@ class Sample:
         problems += ["the failure never came"] if fail and not came else []
         if came and fail[0] in ("mkdirat", "unlinkat", "renameat2") and trace[came][-4:] == " = 1":
             problems.append("a refused change reported as done: " + trace[came])
+        if not fail and not descriptors:
+            self.calm_trace = trace
+        elif (came and fail[0] == "openat2" and fail[2] == E.EMFILE and
+              trace[came] != self.calm_trace[came - 1] and "(out of file descriptors)" not in trace[came]):
+            problems.append("out of descriptors, and the trace does not say so: " + trace[came])
         problems += ["something outside the root changed"] if sentinel() != outside_before else []
         after = tree_snapshot.take(root)
         property_test.remove_tree(base)

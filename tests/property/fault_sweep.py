@@ -7,7 +7,8 @@ of the sample device (scripts/make_sample_device.py) without standard input,
 as on the device: undisturbed, then with the k-th use of each call failing
 with each error its man page gives, for every k.  Each run must exit 0, leave
 the sentinel beside the root as it was (bytes, inodes), leave no descriptor
-open, and leave a tree the model (cleanup_model.py) gives with some changing
+open, report a refused change as failed and running out of descriptors as
+such, and leave a tree the model (cleanup_model.py) gives with some changing
 calls failed; a failure the layer can get past, the undisturbed tree.
 """
 
@@ -61,6 +62,7 @@ class Sample:
     def __init__(self, scratch, binary, respelt):
         self.scratch = scratch
         self.name = "names spelt otherwise" if respelt else "names as made"
+        self.calm_trace = []  # the undisturbed run's trace lines
         self.pristine = os.path.join(scratch, self.name)
         subprocess.run([sys.executable, make_sample_device.__file__, self.pristine, binary],
                        check=True)
@@ -108,6 +110,12 @@ class Sample:
         problems += ["the failure never came"] if fail and not came else []
         if came and fail[0] in ("mkdirat", "unlinkat", "renameat2") and trace[came][-4:] == " = 1":
             problems.append("a refused change reported as done: " + trace[came])
+        if not fail and not descriptors:
+            self.calm_trace = trace
+        elif (came and fail[0] == "openat2" and fail[2] == E.EMFILE
+              and trace[came] != self.calm_trace[came - 1]
+              and "(out of file descriptors)" not in trace[came]):
+            problems.append("out of descriptors, and the trace does not say so: " + trace[came])
         problems += ["something outside the root changed"] if sentinel() != outside_before else []
         after = tree_snapshot.take(root)
         property_test.remove_tree(base)

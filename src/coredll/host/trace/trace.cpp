@@ -149,7 +149,9 @@ void Trace(const char *function, const TraceValue &result, std::initializer_list
 
 bool NoteFailure(const char *why)
 {
-    failure_note = why;
+    if (failure_note == nullptr) { /* the first is the cause, later ones follow from it */
+        failure_note = why;
+    }
     return false;
 }
 

@@ -63,7 +63,8 @@ inline TraceValue Unwritten()
 void Trace(const char *function, const TraceValue &result, std::initializer_list<TraceValue> args);
 
 /* NoteFailure - keeps `why` (a string literal) for the current call's trace
- * line; returns false, for `return NoteFailure("...")`. */
+ * line, unless a note was kept already: the first names the cause.  Returns
+ * false, for `return NoteFailure("...")`. */
 bool NoteFailure(const char *why);
 
 /* ClearFailureNote - forgets the note; each platform call starts with it. */

@@ -2,15 +2,37 @@
 #include "temp_root.h"
 
 #include "coredll.h"
+#include "kernel/system_calls.h"
 #include "platform_names.h"
+#include "testing/test_support.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <sys/stat.h>
+#include <utility>
 
 namespace {
 
 using FileApi = TempRoot;
+
+// The most descriptors the layer holds at once, counted through its table.
+int open_now = 0;
+int most_open = 0;
+
+int CountedOpen(int dir_fd, const char *path, const struct open_how *how, size_t size)
+{
+    int fd = coredll::KernelSystemCalls().openat2(dir_fd, path, how, size);
+    most_open = std::max(most_open, open_now += fd >= 0 ? 1 : 0);
+    return fd;
+}
+
+int CountedClose(int fd)
+{
+    int result = coredll::KernelSystemCalls().close(fd);
+    open_now -= result == 0 ? 1 : 0;
+    return result;
+}
 
 TEST_F(FileApi, DeleteRefusesReadOnlyFilesDirectoriesAndMissingFiles)
 {
@@ -107,6 +129,19 @@ TEST_F(FileApi, MoveNeverReplacesAndNeedsTheTargetParent)
     EXPECT_TRUE(MoveFileW(u"\\A.EXE", u"\\temp\\old\\Moved.exe"));
     EXPECT_EQ(ReadFile(InRoot("Temp/Old/Moved.exe")), "program");
     EXPECT_FALSE(Exists(InRoot("a.exe")));
+
+    // A move holds no more descriptors at once than a deletion, names spelt
+    // otherwise on disk (each looked up in its directory's listing) included.
+    WriteFile(InRoot("Temp/Old/b.exe"), "");
+    coredll::SystemCalls counted = coredll::KernelSystemCalls();
+    counted.openat2 = CountedOpen;
+    counted.close = CountedClose;
+    coredll::SetSystemCalls(counted);
+    EXPECT_TRUE(DeleteFileW(u"\\TEMP\\old\\B.EXE"));
+    int deletion = std::exchange(most_open, 0);
+    EXPECT_TRUE(MoveFileW(u"\\TEMP\\old\\MOVED.EXE", u"\\temp\\OLD\\back.exe"));
+    coredll::SetSystemCalls(coredll::KernelSystemCalls());
+    EXPECT_LE(most_open, deletion);
 }
 
 TEST_F(FileApi, DeletionAfterASearchFollowsChangesToTheTree)

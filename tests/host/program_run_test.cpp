@@ -114,6 +114,7 @@ TEST_F(ProgramRun, TraceShowsEveryPlatformCallOnItsOwnLine)
     // Handles, masks and attributes in hexadecimal; no raw pointer for an
     // output the call did not write.
     EXPECT_TRUE(HasLine(errors, "FindNextFileW(0x00005EA0, -) = 0"));
+    EXPECT_NE(errors.find("FindFirstFileW(\"\\Temp\\ServicePackOld\\*.*\", \""), std::string::npos);
     EXPECT_TRUE(HasLine(errors, "GetFileAttributesW(\"\\windows\\pack.cab\") = 0x00000080"));
     EXPECT_TRUE(HasLine(errors, "RegOpenKeyExW(0x80000002, \"SOFTWARE\\Apps\\ORVEN ZK4070 "
                                 "ServicePack 1.13\", 0x00000000, 0x000F003F, 0x00004E60) = 0"));

@@ -157,6 +157,11 @@ TEST_F(Names, PathSpellingsAsThePlatformReadsThem)
     EXPECT_EQ(GetFileAttributesW(u"\\D.\\f.txt"), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(GetFileAttributesW(u"\\D\\f.txt."), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(GetFileAttributesW(u"\\D\\f.txt "), INVALID_FILE_ATTRIBUTES);
+    for (char c : std::string("*?\"<>|")) { // no device name holds these, whatever the disk has
+        WriteFile(InRoot(std::string("D/a") + c), "");
+        std::u16string path = u"\\D\\a" + std::u16string(1, static_cast<char16_t>(c));
+        EXPECT_EQ(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES) << c;
+    }
     WIN32_FIND_DATAW record;
     EXPECT_EQ(FindFirstFileW(u"\\D\\*. ", &record), INVALID_HANDLE_VALUE); // "*. " as given
     EXPECT_TRUE(DeleteFileW(u"\\D\\f.txt\\"));

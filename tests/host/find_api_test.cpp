@@ -76,7 +76,7 @@ TEST_F(FindApi, RecordCarriesTheSizeAndTime)
     MakeDirs(InRoot("Dir"));
     WriteFile(InRoot("Dir/seven"), "1234567");
     ASSERT_EQ(truncate(InRoot("Dir/seven").c_str(), (off_t{1} << 32) + 7), 0); // sparse
-    const struct timespec one_second[2] = {{1, 500}, {1, 500}}; // 1970-01-01 00:00:01.0000005
+    const struct timespec one_second[2] = {{1, 999999999}, {1, 999999999}};    // 00:00:01.999999999
     ASSERT_EQ(utimensat(AT_FDCWD, InRoot("Dir/seven").c_str(), one_second, 0), 0);
     WIN32_FIND_DATAW record;
     HANDLE search = FindFirstFileW(u"\\Dir\\*.*", &record);
@@ -87,7 +87,7 @@ TEST_F(FindApi, RecordCarriesTheSizeAndTime)
     // FILETIME counts 100 ns since 1601, 11644473600 s before 1970.
     EXPECT_EQ((uint64_t{record.ftLastWriteTime.dwHighDateTime} << 32) |
                   record.ftLastWriteTime.dwLowDateTime,
-              uint64_t{116444736010000005});
+              uint64_t{116444736019999999});
     EXPECT_FALSE(FindNextFileW(search, &record));
     EXPECT_FALSE(FindNextFileW(search, &record)); // and stays at its end
     EXPECT_TRUE(FindClose(search));

@@ -9,12 +9,9 @@ namespace cerun {
 
 bool GuestMemory::Fail(const char *what, uint32_t address, size_t size)
 {
-    if (failure_.empty()) {
-        char text[128];
-        std::snprintf(text, sizeof(text), "cannot %s %zu bytes at 0x%08X", what, size, address);
-        failure_ = text;
-    }
-    return false;
+    char text[128];
+    std::snprintf(text, sizeof(text), "cannot %s %zu bytes at 0x%08X", what, size, address);
+    return Fail(std::string(text));
 }
 
 bool GuestMemory::Fail(const std::string &why)

@@ -37,14 +37,6 @@ std::map<std::u16string, DWORD> Search(const char16_t *pattern)
     return found;
 }
 
-// The lowest descriptor number not in use.
-int LowestFreeFd()
-{
-    int fd = open("/dev/null", O_RDONLY | O_CLOEXEC);
-    close(fd);
-    return fd;
-}
-
 TEST_F(FindApi, PatternsMatchIgnoringCaseAndNeverYieldDotEntries)
 {
     MakeDirs(InRoot("Dir/Sub"));
